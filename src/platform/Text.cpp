@@ -1,0 +1,113 @@
+#include "platform/Text.h"
+
+#include <cwctype>
+
+namespace text {
+
+std::u16string FromUtf8(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    std::size_t i = 0;
+    auto cont = [&](std::size_t k) -> unsigned {
+        return (i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80)
+                   ? static_cast<unsigned char>(s[i + k]) & 0x3F
+                   : 0x100;
+    };
+    while (i < s.size()) {
+        unsigned c = static_cast<unsigned char>(s[i]);
+        char32_t cp;
+        std::size_t len;
+        if (c < 0x80) {
+            cp = c;
+            len = 1;
+        } else if ((c & 0xE0) == 0xC0 && cont(1) < 0x100) {
+            cp = ((c & 0x1F) << 6) | cont(1);
+            len = 2;
+        } else if ((c & 0xF0) == 0xE0 && cont(1) < 0x100 && cont(2) < 0x100) {
+            cp = ((c & 0x0F) << 12) | (cont(1) << 6) | cont(2);
+            len = 3;
+        } else if ((c & 0xF8) == 0xF0 && cont(1) < 0x100 && cont(2) < 0x100 && cont(3) < 0x100) {
+            cp = ((c & 0x07) << 18) | (cont(1) << 12) | (cont(2) << 6) | cont(3);
+            len = 4;
+        } else {
+            cp = 0xFFFD;
+            len = 1;
+        }
+        i += len;
+        if (cp >= 0x10000 && cp <= 0x10FFFF) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else if (cp > 0x10FFFF) {
+            out.push_back(u'\uFFFD');
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
+
+std::string ToUtf8(std::u16string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char32_t cp = s[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+char16_t UpCase(char16_t c) {
+    if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+    if (c >= 0xD800 && c <= 0xDFFF) return c;
+    // towupper works on the host's wide type; every BMP unit fits in it. In
+    // the "C" locale glibc still maps Latin, Greek and Cyrillic letters.
+    auto up = std::towupper(static_cast<std::wint_t>(c));
+    return (up > 0 && up < 0x10000) ? static_cast<char16_t>(up) : c;
+}
+
+std::u16string UpCase(std::u16string_view s) {
+    std::u16string out(s);
+    for (auto& c : out) c = UpCase(c);
+    return out;
+}
+
+std::u16string AsciiLower(std::u16string_view s) {
+    std::u16string out(s);
+    for (auto& c : out)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+    return out;
+}
+
+int CompareNoCase(std::u16string_view a, std::u16string_view b) {
+    std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        char16_t x = UpCase(a[i]), y = UpCase(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+std::u16string FromAscii(std::string_view ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+}  // namespace text

@@ -1,0 +1,34 @@
+// Configuration of the emulated registry (native build only).
+// Key paths here name the raw (64-bit, unredirected) namespace, as
+// `reg import /reg:64` would: "HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\X".
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "platform/os/WinApi.h"
+
+namespace emul {
+
+// Loads ".reg" text (REGEDIT4 or version 5.00) into the registry. On bad
+// input throws RegFormatError naming the line, and nothing is applied.
+void LoadRegText(std::u16string_view text);
+// Exports the subtree at fullKeyPath ("HKEY_CURRENT_USER\Software\X") as
+// version 5.00 text; an empty result when the key does not exist.
+std::u16string SaveRegText(std::u16string_view fullKeyPath);
+
+// Denies reading and/or writing the key (raw path) to every opener until a
+// DACL is written over it with RegSetKeySecurity; a descriptor saved before
+// that write puts the denial back.
+void DenyKeyAccess(std::u16string_view fullKeyPath, bool denyRead, bool denyWrite);
+
+// Handles returned by RegOpenKeyExW / RegCreateKeyExW and not yet closed.
+std::size_t OpenKeyHandleCount();
+
+// Number of keys and values held, for benchmarks and memory checks.
+std::size_t KeyCount();
+std::size_t ValueCount();
+
+}  // namespace emul

@@ -1,0 +1,134 @@
+#include "support/SeamTest.h"
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+
+#include "platform/Text.h"
+#ifndef _WIN32
+#include <unistd.h>
+
+#include "platform/emul/Machine.h"
+#endif
+
+namespace testsupport {
+namespace {
+
+std::u16string UniqueName() {
+    static std::atomic<unsigned> counter{0};
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "test";
+    for (auto& c : name)
+        if (c == '/' || c == '\\') c = '_';
+    // Process id keeps parallel ctest runs of the same test apart.
+    auto pid = static_cast<unsigned long>(os::GetCurrentProcessId());
+    return text::FromUtf8(name + "-" + std::to_string(pid) + "-" + std::to_string(counter++));
+}
+
+#ifndef _WIN32
+std::filesystem::path g_hostDrive;
+#endif
+
+}  // namespace
+
+bool OnWine() {
+    static const bool wine = [] {
+        auto ntdll = os::GetModuleHandleW(u"ntdll.dll");
+        return ntdll && os::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return wine;
+}
+
+bool Native() {
+#ifdef _WIN32
+    return false;
+#else
+    return true;
+#endif
+}
+
+void DeleteTree(os::HKEY root, const std::u16string& path, os::REGSAM view) {
+    os::HKEY key = nullptr;
+    if (os::RegOpenKeyExW(root, path.c_str(), os::REG_OPTION_OPEN_LINK, os::KEY_READ | view, &key) !=
+        os::ERROR_SUCCESS)
+        return;
+    for (;;) {
+        char16_t name[512];
+        os::DWORD chars = 512;
+        if (os::RegEnumKeyExW(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr) != os::ERROR_SUCCESS)
+            break;
+        auto before = std::u16string(name, chars);
+        DeleteTree(root, path + u"\\" + before, view);
+        // A child that cannot be deleted would loop forever: stop instead.
+        chars = 512;
+        if (os::RegEnumKeyExW(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr) == os::ERROR_SUCCESS &&
+            std::u16string(name, chars) == before)
+            break;
+    }
+    os::RegCloseKey(key);
+    if (os::RegDeleteKeyExAvailable())
+        os::RegDeleteKeyExW(root, path.c_str(), view, 0);
+    else
+        os::RegDeleteKeyW(root, path.c_str());
+}
+
+void RemoveFolderTree(const std::u16string& path) {
+    os::WIN32_FIND_DATAW data{};
+    auto pattern = path + u"\\*";
+    auto find = os::FindFirstFileW(pattern.c_str(), &data);
+    if (find != os::INVALID_HANDLE_VALUE) {
+        do {
+            std::u16string name(data.cFileName);
+            if (name == u"." || name == u"..") continue;
+            auto child = path + u"\\" + name;
+            if (data.dwFileAttributes & os::FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveFolderTree(child);
+            } else {
+                os::SetFileAttributesW(child.c_str(), os::FILE_ATTRIBUTE_NORMAL);
+                os::DeleteFileW(child.c_str());
+            }
+        } while (os::FindNextFileW(find, &data));
+        os::FindClose(find);
+    }
+    os::RemoveDirectoryW(path.c_str());
+}
+
+void SeamTest::SetUp() {
+#ifndef _WIN32
+    emul::Reset();
+    if (g_hostDrive.empty()) {
+        auto base = std::filesystem::temp_directory_path() / ("tallowmend-c-" + std::to_string(::getpid()));
+        g_hostDrive = base;
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(g_hostDrive, ec);
+    std::filesystem::create_directories(g_hostDrive);
+    emul::MapStandardSystemDrive(g_hostDrive);
+    emul::SetModuleFileName(u"C:\\Tallowmend\\tallowmend.exe");
+#endif
+    auto unique = UniqueName();
+    scratchKey_ = u"Software\\TallowmendTests\\" + unique;
+    machineKey_ = u"SOFTWARE\\TallowmendTests\\" + unique;
+    folder_ = u"C:\\tallowmend-tests\\" + unique;
+
+    os::HKEY key = nullptr;
+    ASSERT_EQ(os::RegCreateKeyExW(os::HKEY_CURRENT_USER, scratchKey_.c_str(), 0, nullptr, 0, os::KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+              os::ERROR_SUCCESS);
+    os::RegCloseKey(key);
+    os::CreateDirectoryW(u"C:\\tallowmend-tests", nullptr);
+    RemoveFolderTree(folder_);
+    ASSERT_TRUE(os::CreateDirectoryW(folder_.c_str(), nullptr)) << "cannot create " << text::ToUtf8(folder_);
+}
+
+void SeamTest::TearDown() {
+    DeleteTree(os::HKEY_CURRENT_USER, scratchKey_, 0);
+    DeleteTree(os::HKEY_LOCAL_MACHINE, machineKey_, os::KEY_WOW64_64KEY);
+    DeleteTree(os::HKEY_LOCAL_MACHINE, machineKey_, os::KEY_WOW64_32KEY);
+    RemoveFolderTree(folder_);
+#ifndef _WIN32
+    EXPECT_EQ(emul::OpenKeyHandleCount(), 0u) << "a registry key handle was left open";
+#endif
+}
+
+}  // namespace testsupport
