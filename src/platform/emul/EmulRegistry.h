@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/emul/RegText.h"
 #include "platform/os/WinApi.h"
 
 namespace emul {
