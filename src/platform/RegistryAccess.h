@@ -157,7 +157,7 @@ using SavedDescriptor = std::unique_ptr<void, HeapFreeDeleter>;
 
 // unlock = true: saves the key's DACL into `saved` and gives the key a NULL
 // DACL (full access for everyone). unlock = false: puts `saved` back as the
-// DACL and releases it (`saved` is empty afterwards, whatever the outcome).
+// DACL and releases it (`saved` is empty afterwards once the key opened).
 // False on any failure; a failed unlock hands back no descriptor. Opens the
 // key with READ_CONTROL | WRITE_DAC and no view bits; never throws.
 bool UnlockRegistryKey(os::HKEY root, const std::u16string& key, bool unlock, SavedDescriptor& saved);

@@ -1,0 +1,86 @@
+// Opening a key's security up for a repair and putting it back afterwards.
+#include "platform/KeyHandle.h"
+#include "platform/RegistryAccess.h"
+
+namespace platform {
+
+void HeapFreeDeleter::operator()(void* p) const {
+    if (p) os::HeapFree(os::GetProcessHeap(), 0, p);
+}
+
+namespace {
+
+std::u16string Relative(const std::u16string& key) {
+    if (!key.empty() && key.front() == u'\\') return key.substr(1);
+    return key;
+}
+
+// The key's DACL as a self-relative descriptor on the process heap; empty
+// when the system does not hand it over.
+SavedDescriptor ReadDacl(os::HKEY key) {
+    os::DWORD bytes = 0;
+    auto status = os::RegGetKeySecurity(key, os::DACL_SECURITY_INFORMATION, nullptr, &bytes);
+    SavedDescriptor buffer;
+    if (status == static_cast<os::LSTATUS>(os::ERROR_INSUFFICIENT_BUFFER)) {
+        // A little slack: the descriptor may grow between the two calls.
+        bytes += 4;
+        buffer.reset(os::HeapAlloc(os::GetProcessHeap(), os::HEAP_ZERO_MEMORY, bytes));
+        if (!buffer) return {};
+        status = os::RegGetKeySecurity(key, os::DACL_SECURITY_INFORMATION, buffer.get(), &bytes);
+    }
+    if (status != os::ERROR_SUCCESS) return {};
+    return buffer;
+}
+
+// Gives the key a NULL DACL: everyone may do everything with it.
+bool OpenUp(os::HKEY key) {
+    SavedDescriptor open(os::HeapAlloc(os::GetProcessHeap(), os::HEAP_ZERO_MEMORY, os::SECURITY_DESCRIPTOR_MIN_LENGTH));
+    if (!open) return false;
+    if (!os::InitializeSecurityDescriptor(open.get(), os::SECURITY_DESCRIPTOR_REVISION)) return false;
+    if (!os::SetSecurityDescriptorDacl(open.get(), os::TRUE, nullptr, os::FALSE)) return false;
+    return os::RegSetKeySecurity(key, os::DACL_SECURITY_INFORMATION, open.get()) == os::ERROR_SUCCESS;
+}
+
+bool Unlock(os::HKEY root, const std::u16string& keyPath, os::REGSAM extra, SavedDescriptor& saved, bool unlock) {
+    KeyHandle key;
+    auto path = Relative(keyPath);
+    if (os::RegOpenKeyExW(root, path.c_str(), 0, kSecurityMask | extra, key.put()) != os::ERROR_SUCCESS) {
+        key.release();
+        return false;  // a restore can be tried again: `saved` stays with the caller
+    }
+    if (unlock) {
+        auto previous = ReadDacl(key.get());
+        if (!previous) return false;
+        if (!OpenUp(key.get())) return false;
+        // Only a successful unlock hands a descriptor back; whatever the
+        // caller held before is released, not leaked.
+        saved = std::move(previous);
+        return true;
+    }
+    SavedDescriptor restore = std::move(saved);
+    if (!restore) return false;
+    return os::RegSetKeySecurity(key.get(), os::DACL_SECURITY_INFORMATION, restore.get()) == os::ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool UnlockRegistryKey(os::HKEY root, const std::u16string& key, bool unlock, SavedDescriptor& saved) {
+    return Unlock(root, key, 0, saved, unlock);
+}
+
+bool UnlockRegistryKeyEx(os::HKEY root, const std::u16string& key, os::REGSAM extraAccess, SavedDescriptor& saved,
+                         bool unlock) {
+    return Unlock(root, key, extraAccess, saved, unlock);
+}
+
+bool RegistryCanOpenKey(os::HKEY root, const std::u16string& key, os::REGSAM extraAccess) {
+    KeyHandle handle;
+    auto path = Relative(key);
+    if (os::RegOpenKeyExW(root, path.c_str(), 0, kSecurityMask | extraAccess, handle.put()) != os::ERROR_SUCCESS) {
+        handle.release();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace platform
