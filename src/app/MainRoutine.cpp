@@ -1,9 +1,18 @@
 #include "app/MainRoutine.h"
 
+#include "app/AppFolders.h"
+#include "app/Logger.h"
+#include "platform/Wow64.h"
+
 namespace app {
 
 int MainRoutine(const std::vector<std::u16string>& args) {
-    (void)args;
+    // Before any window or thread: every later registry pass depends on it.
+    platform::InitWindows64();
+    InitAppFolders();
+    InitLogging(u"-debug", args);
+    InstallExceptionLogging();
+    Log(platform::IsWindows64() ? u"Tallowmend started on 64-bit Windows" : u"Tallowmend started on 32-bit Windows");
     return 0;
 }
 
