@@ -1,0 +1,196 @@
+#include "scan/PathChecks.h"
+
+#include <array>
+
+#include "platform/os/WinApi.h"
+
+namespace scan {
+
+namespace {
+
+constexpr os::DWORD kErrorBadNetPath = 53;
+constexpr os::DWORD kFileFlagBackupSemantics = 0x02000000;
+
+std::u16string_view Trim(std::u16string_view s) {
+    while (!s.empty() && s.front() <= 32) s.remove_prefix(1);
+    while (!s.empty() && s.back() <= 32) s.remove_suffix(1);
+    return s;
+}
+
+bool Guarded(std::u16string_view path) { return path.size() <= 2 || path[0] == u'A' || path[0] == u'B'; }
+
+// Opens the link's target; a target held open without sharing still exists.
+bool TargetOpens(const std::u16string& path, os::DWORD flags) {
+    os::HANDLE h = os::CreateFileW(path.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr, os::OPEN_EXISTING,
+                                   flags, nullptr);
+    if (h != os::INVALID_HANDLE_VALUE) {
+        os::CloseHandle(h);
+        return true;
+    }
+    return os::GetLastError() == os::ERROR_SHARING_VIOLATION;
+}
+
+// A file whose attributes cannot be read (locked by the system) may still
+// show up in a directory search.
+bool FoundAsFile(const std::u16string& path) {
+    os::WIN32_FIND_DATAW data{};
+    os::HANDLE find = os::FindFirstFileW(path.c_str(), &data);
+    if (find == os::INVALID_HANDLE_VALUE) return false;
+    os::FindClose(find);
+    return !(data.dwFileAttributes & os::FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Turns off WOW64 file-system redirection on this thread for its lifetime.
+// Fails (and changes nothing) where there is no WOW64: 32-bit Windows.
+class RedirectionOff {
+public:
+    RedirectionOff() : ok_(os::Wow64DisableWow64FsRedirection(&old_) != 0) {}
+    ~RedirectionOff() {
+        if (ok_) os::Wow64RevertWow64FsRedirection(old_);
+    }
+    RedirectionOff(const RedirectionOff&) = delete;
+    RedirectionOff& operator=(const RedirectionOff&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    void* old_ = nullptr;
+    bool ok_;
+};
+
+bool IsDefined(std::u16string_view variable) {
+    std::u16string reference = u"%" + std::u16string(variable) + u"%";
+    return ExpandEnvVars(reference) != reference;
+}
+
+bool EqualAsciiNoCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char16_t x = a[i], y = b[i];
+        if (x >= u'A' && x <= u'Z') x += 32;
+        if (y >= u'A' && y <= u'Z') y += 32;
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// The text as a 64-bit program would write it: the program-folder
+// variables name the native folders. References pair up left to right, as
+// the system expands them.
+std::u16string WithNativeProgramFolders(std::u16string_view text) {
+    static constexpr std::array<std::pair<std::u16string_view, std::u16string_view>, 2> kNative{{
+        {u"ProgramFiles", u"ProgramW6432"},
+        {u"CommonProgramFiles", u"CommonProgramW6432"},
+    }};
+    std::u16string out;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t open = text.find(u'%', pos);
+        std::size_t close = open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
+        if (close == std::u16string_view::npos) break;
+        std::u16string_view name = text.substr(open + 1, close - open - 1);
+        out.append(text.substr(pos, open - pos));
+        std::u16string_view replacement = name;
+        for (const auto& [x86, native] : kNative)
+            if (EqualAsciiNoCase(name, x86) && IsDefined(native)) replacement = native;
+        out += u'%';
+        out.append(replacement);
+        out += u'%';
+        pos = close + 1;
+    }
+    out.append(text.substr(pos));
+    return out;
+}
+
+}  // namespace
+
+std::u16string ExpandEnvVars(std::u16string_view text) {
+    std::u16string source(text);
+    // The size may grow between the two calls when another thread changes
+    // the environment; ask again rather than keep a cut-off result.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        os::DWORD needed = os::ExpandEnvironmentStringsW(source.c_str(), nullptr, 0);
+        if (needed < 1) return {};
+        std::u16string buffer(needed, u'\0');
+        os::DWORD written = os::ExpandEnvironmentStringsW(source.c_str(), buffer.data(), needed);
+        if (written < 1) return {};
+        if (written > needed) continue;
+        return std::u16string(Trim(std::u16string_view(buffer.data(), written - 1)));
+    }
+    return {};
+}
+
+bool SafeFileExists(std::u16string_view path) {
+    if (Guarded(path)) return false;
+    std::u16string name(path);
+    os::DWORD attributes = os::GetFileAttributesW(name.c_str());
+    if (attributes != os::INVALID_FILE_ATTRIBUTES) {
+        if (attributes & os::FILE_ATTRIBUTE_DIRECTORY) return false;
+        if (attributes & os::FILE_ATTRIBUTE_REPARSE_POINT) return TargetOpens(name, 0);
+        return true;
+    }
+    os::DWORD error = os::GetLastError();
+    if (error == os::ERROR_FILE_NOT_FOUND || error == os::ERROR_PATH_NOT_FOUND || error == os::ERROR_INVALID_NAME)
+        return false;
+    return FoundAsFile(name);
+}
+
+bool SafeDirectoryExists(std::u16string_view path) {
+    if (Guarded(path)) return false;
+    std::u16string name(path);
+    os::DWORD attributes = os::GetFileAttributesW(name.c_str());
+    if (attributes != os::INVALID_FILE_ATTRIBUTES) {
+        if (!(attributes & os::FILE_ATTRIBUTE_DIRECTORY)) return false;
+        if (attributes & os::FILE_ATTRIBUTE_REPARSE_POINT) return TargetOpens(name, kFileFlagBackupSemantics);
+        return true;
+    }
+    os::DWORD error = os::GetLastError();
+    return error != os::ERROR_FILE_NOT_FOUND && error != os::ERROR_PATH_NOT_FOUND && error != kErrorBadNetPath &&
+           error != os::ERROR_INVALID_NAME;
+}
+
+TPathJudge::TPathJudge()
+    : FWindowsPathRegEx("^([a-z]:\\\\[^/:*?\"<>|\\r\\n]*)", TRegex::Caseless | TRegex::Multiline),
+      FExtractQuoutedRegEx("^\"(.+?)\".*$", TRegex::None),
+      FDeleteBottomPartRegEx("([,/][\\w-]*)?$", TRegex::None) {}
+
+bool TPathJudge::IsMissing(std::u16string_view text, View view) const {
+    auto exists = [view](std::u16string_view path) {
+        if (view == View::Process) return SafeFileExists(path) || SafeDirectoryExists(path);
+        RedirectionOff native;
+        return SafeFileExists(path) || SafeDirectoryExists(path);
+    };
+
+    std::u16string expanded = ExpandEnvVars(Trim(text));
+    auto drivePath = FWindowsPathRegEx.MatchAnsi(expanded);
+    if (!drivePath) return false;
+    if (exists(expanded)) return false;
+
+    std::u16string path(drivePath->Text(std::u16string_view(expanded), 1));
+    auto bottom = FDeleteBottomPartRegEx.MatchAnsi(path);
+    if (bottom && bottom->Length(0) > 0) {
+        // Every occurrence in the original text, left to right; what the
+        // removal joins together is not searched again.
+        std::u16string suffix(bottom->Text(std::u16string_view(path), 0));
+        std::u16string kept;
+        std::size_t from = 0;
+        for (std::size_t at = path.find(suffix); at != std::u16string::npos; at = path.find(suffix, from)) {
+            kept.append(path, from, at - from);
+            from = at + suffix.size();
+        }
+        kept.append(path, from, std::u16string::npos);
+        path = std::move(kept);
+    }
+    return !exists(Trim(path));
+}
+
+bool TPathJudge::IsPathInvalid(std::u16string_view text) const {
+    if (!IsMissing(text, View::Process)) return false;
+    {
+        // Only a WOW64 process has a second view to consult.
+        RedirectionOff probe;
+        if (!probe.ok()) return true;
+    }
+    return IsMissing(WithNativeProgramFolders(text), View::Native);
+}
+
+}  // namespace scan

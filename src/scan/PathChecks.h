@@ -1,0 +1,54 @@
+// Deciding whether text read from the registry names a file or folder on a
+// local drive that is not there.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "scan/Regex.h"
+
+namespace scan {
+
+// Expands every %NAME% of a defined environment variable, then trims
+// characters up to and including the space from both ends. Undefined
+// references stay as written.
+std::u16string ExpandEnvVars(std::u16string_view text);
+
+// Whether a file (not a folder) of that name exists. Names of two
+// characters or fewer, and names starting with "A" or "B" (the floppy
+// drives, never touched), are false without asking the system. Links count
+// only when their target opens; a file held open by another program counts.
+bool SafeFileExists(std::u16string_view path);
+// Whether a folder of that name exists, with the same guards. When the
+// system cannot say (a drive that is not ready, access denied) the folder
+// counts as present.
+bool SafeDirectoryExists(std::u16string_view path);
+
+// The judgement every scanner applies to registry text. Owns its three
+// expressions, compiled once. A compiled expression keeps no match state,
+// so the judge may be used from any thread.
+class TPathJudge {
+public:
+    TPathJudge();
+
+    // True when the text begins with a drive path whose file or folder does
+    // not exist. On 64-bit Windows a path counts as missing only when it is
+    // missing both as this 32-bit process sees it (System32 redirected, the
+    // x86 program folders) and as a 64-bit program sees it: registrations of
+    // 64-bit software are not broken just because WOW64 hides their files.
+    bool IsPathInvalid(std::u16string_view text) const;
+
+    const TRegex& WindowsPathRegEx() const { return FWindowsPathRegEx; }
+    const TRegex& ExtractQuoutedRegEx() const { return FExtractQuoutedRegEx; }
+    const TRegex& DeleteBottomPartRegEx() const { return FDeleteBottomPartRegEx; }
+
+private:
+    enum class View { Process, Native };
+    bool IsMissing(std::u16string_view text, View view) const;
+
+    TRegex FWindowsPathRegEx;
+    TRegex FExtractQuoutedRegEx;
+    TRegex FDeleteBottomPartRegEx;
+};
+
+}  // namespace scan
