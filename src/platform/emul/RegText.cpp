@@ -341,7 +341,8 @@ private:
                 std::size_t start = i;
                 unsigned byte = 0;
                 while (i < s.size() && i - start < 3 && HexDigit(s[i]) >= 0) byte = byte * 16 + HexDigit(s[i++]);
-                if (i == start || i - start > 2) Fail("bad hex byte " + Quote(HexToken(s, start)));
+                bool separated = i == s.size() || s[i] == u',' || s[i] == u';' || s[i] == u'\\' || IsBlank(s[i]);
+                if (i == start || i - start > 2 || !separated) Fail("bad hex byte " + Quote(HexToken(s, start)));
                 std::u16string_view digits = s.substr(start, i - start);
                 data.push_back(static_cast<std::uint8_t>(byte));
                 CheckSize(data.size());
