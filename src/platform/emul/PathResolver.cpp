@@ -1,0 +1,273 @@
+#include "platform/emul/PathResolver.h"
+
+#include <array>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "platform/Text.h"
+#include "platform/emul/SystemInternal.h"
+
+namespace emul {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr os::DWORD kErrorBadNetName = 67;
+
+struct Drive {
+    fs::path host;
+    bool notReady = false;
+};
+
+struct DriveMap {
+    std::mutex mutex;
+    std::map<char16_t, Drive> drives;
+};
+
+DriveMap& Drives() {
+    static DriveMap map;
+    return map;
+}
+
+char16_t DriveLetter(char16_t c) {
+    if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 32);
+    return c;
+}
+
+bool IsLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+bool IsInvalidChar(char16_t c) {
+    return c < 32 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|';
+}
+
+bool HasWildcard(std::u16string_view s) { return s.find_first_of(u"*?") != std::u16string_view::npos; }
+
+// Subfolders of System32 that the redirector leaves alone on Windows 7.
+bool ExemptFromRedirection(const std::vector<std::u16string>& parts) {
+    if (parts.size() < 3) return false;
+    static constexpr std::array<std::u16string_view, 5> kExempt = {u"catroot", u"catroot2", u"driverstore",
+                                                                   u"logfiles", u"spool"};
+    for (auto name : kExempt)
+        if (text::EqualNoCase(parts[2], name)) return true;
+    return parts.size() >= 4 && text::EqualNoCase(parts[2], u"drivers") && text::EqualNoCase(parts[3], u"etc");
+}
+
+void Redirect(std::vector<std::u16string>& parts) {
+    if (parts.size() < 2 || !text::EqualNoCase(parts[0], u"windows")) return;
+    if (text::EqualNoCase(parts[1], u"system32")) {
+        if (!ExemptFromRedirection(parts)) parts[1] = u"SysWOW64";
+    } else if (text::EqualNoCase(parts[1], u"sysnative")) {
+        parts[1] = u"system32";
+    }
+}
+
+// The host entry for `name` in `folder`: the exact spelling when present,
+// otherwise the first entry that matches without case.
+bool FindEntry(const fs::path& folder, std::u16string_view name, fs::path& found) {
+    std::error_code ec;
+    auto exact = folder / detail::HostName(name);
+    if (fs::exists(fs::symlink_status(exact, ec))) {
+        found = exact;
+        return true;
+    }
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (text::EqualNoCase(detail::WindowsName(it->path().filename()), name)) {
+            found = it->path();
+            return true;
+        }
+    }
+    return false;
+}
+
+// The folder a relative name starts from: the program's folder, as when
+// the program is started from Explorer.
+std::u16string CurrentDirectory() {
+    char16_t buffer[os::MAX_PATH];
+    auto n = os::GetModuleFileNameW(nullptr, buffer, os::MAX_PATH);
+    std::u16string module(buffer, n);
+    auto slash = module.rfind(u'\\');
+    return slash == std::u16string::npos ? std::u16string(u"C:\\") : module.substr(0, slash + 1);
+}
+
+}  // namespace
+
+namespace detail {
+
+std::u16string WindowsName(const fs::path& hostName) { return text::FromUtf8(hostName.string()); }
+fs::path HostName(std::u16string_view windowsName) { return fs::path(text::ToUtf8(windowsName)); }
+
+std::string HostKey(const fs::path& host) { return host.lexically_normal().string(); }
+
+bool MatchesPattern(std::u16string_view name, std::u16string_view pattern) {
+    if (pattern == u"*.*") pattern = u"*";
+    // Iterative match with one backtrack point for the last star.
+    std::size_t n = 0, p = 0, starP = std::u16string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == u'?' || text::UpCase(pattern[p]) == text::UpCase(name[n]))) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == u'*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::u16string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*') ++p;
+    return p == pattern.size();
+}
+
+ResolvedPath ResolvePath(std::u16string_view windowsPath, bool redirect, Wildcards wildcards) {
+    ResolvedPath out;
+    std::u16string path(windowsPath);
+    for (auto& c : path)
+        if (c == u'/') c = u'\\';
+    if (path.empty()) {
+        out.error = os::ERROR_PATH_NOT_FOUND;
+        return out;
+    }
+    if (path.starts_with(u"\\\\?\\")) {
+        path.erase(0, 4);
+        if (path.size() >= 4 && text::EqualNoCase(path.substr(0, 4), u"UNC\\")) {
+            out.error = kErrorBadNetName;
+            return out;
+        }
+    }
+    if (path.starts_with(u"\\\\")) {
+        out.error = path.starts_with(u"\\\\.\\") ? os::ERROR_FILE_NOT_FOUND : kErrorBadNetName;
+        return out;
+    }
+
+    std::u16string rest;
+    if (path.size() >= 2 && path[1] == u':' && IsLetter(path[0])) {
+        out.drive = DriveLetter(path[0]);
+        rest = path.substr(2);
+        if (!rest.starts_with(u'\\')) {
+            auto cwd = CurrentDirectory();
+            rest = (DriveLetter(cwd[0]) == out.drive ? cwd.substr(2) : std::u16string(u"\\")) + rest;
+        }
+    } else {
+        auto cwd = CurrentDirectory();
+        out.drive = DriveLetter(cwd[0]);
+        rest = path.starts_with(u'\\') ? path : cwd.substr(2) + path;
+    }
+
+    std::vector<std::u16string> parts;
+    std::size_t start = 0;
+    while (start <= rest.size()) {
+        auto end = rest.find(u'\\', start);
+        if (end == std::u16string::npos) end = rest.size();
+        auto part = rest.substr(start, end - start);
+        if (part == u"..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != u".") {
+            parts.push_back(std::move(part));
+        }
+        start = end + 1;
+    }
+    out.trailingSeparator = rest.ends_with(u'\\') && !parts.empty();
+    // Windows drops trailing dots and spaces of the last component.
+    if (!parts.empty() && !out.trailingSeparator) {
+        auto& last = parts.back();
+        while (!last.empty() && (last.back() == u'.' || last.back() == u' ')) last.pop_back();
+        if (last.empty()) parts.pop_back();
+    }
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        bool isLast = i + 1 == parts.size();
+        for (auto c : parts[i]) {
+            bool wild = c == u'*' || c == u'?';
+            if (IsInvalidChar(c) || (wild && !(isLast && wildcards == Wildcards::AllowInLast))) {
+                out.error = os::ERROR_INVALID_NAME;
+                return out;
+            }
+        }
+    }
+
+    fs::path current;
+    {
+        auto& map = Drives();
+        std::lock_guard lock(map.mutex);
+        auto it = map.drives.find(out.drive);
+        if (it == map.drives.end()) {
+            out.error = os::ERROR_PATH_NOT_FOUND;
+            return out;
+        }
+        if (it->second.notReady) {
+            out.error = os::ERROR_NOT_READY;
+            return out;
+        }
+        current = it->second.host;
+    }
+    std::error_code ec;
+    if (!fs::is_directory(current, ec)) {
+        out.error = os::ERROR_PATH_NOT_FOUND;
+        return out;
+    }
+    if (redirect && out.drive == u'C') Redirect(parts);
+
+    if (!parts.empty() && wildcards == Wildcards::AllowInLast && HasWildcard(parts.back())) {
+        out.pattern = parts.back();
+        parts.pop_back();
+        out.trailingSeparator = false;
+    }
+    out.isRoot = parts.empty();
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        fs::path found;
+        bool isLast = i + 1 == parts.size();
+        if (!FindEntry(current, parts[i], found)) {
+            if (!isLast || !out.pattern.empty()) {
+                out.error = os::ERROR_PATH_NOT_FOUND;
+                return out;
+            }
+            out.host = current / HostName(parts[i]);
+            return out;
+        }
+        if (!isLast && !fs::is_directory(found, ec)) {
+            out.error = os::ERROR_PATH_NOT_FOUND;
+            return out;
+        }
+        current = found;
+    }
+    if (!out.pattern.empty() && !fs::is_directory(current, ec)) {
+        out.error = os::ERROR_PATH_NOT_FOUND;
+        return out;
+    }
+    out.host = current;
+    out.exists = true;
+    return out;
+}
+
+}  // namespace detail
+
+void MapDrive(char16_t letter, const fs::path& hostFolder) {
+    auto& map = Drives();
+    std::lock_guard lock(map.mutex);
+    map.drives[DriveLetter(letter)] = Drive{hostFolder, false};
+}
+
+void SetDriveNotReady(char16_t letter, bool notReady) {
+    auto& map = Drives();
+    std::lock_guard lock(map.mutex);
+    // A drive that is not ready need not have a folder behind it (an empty
+    // card reader or DVD drive).
+    map.drives[DriveLetter(letter)].notReady = notReady;
+}
+
+namespace detail {
+void ResetDrives() {
+    auto& map = Drives();
+    std::lock_guard lock(map.mutex);
+    map.drives.clear();
+}
+}  // namespace detail
+
+fs::path HostPath(std::u16string_view windowsPath) {
+    auto resolved = detail::ResolvePath(windowsPath, false);
+    return resolved.error ? fs::path() : resolved.host;
+}
+
+}  // namespace emul
