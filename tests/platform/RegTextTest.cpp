@@ -421,7 +421,10 @@ TEST(RegTextFixtures, ExportIsExactlyWhatWriteProduces) {
     EXPECT_EQ(k.values[5], Raw(u"Expand", os::REG_EXPAND_SZ, Utf16Z(u"%SystemRoot%\\x")));
     EXPECT_TRUE(doc.keys[1].remove);
     EXPECT_EQ(text::ToUtf8(Write(doc.keys)), file);
-    EXPECT_EQ(ParseBytes(ToUtf16LeWithBom(text::FromUtf8(file))).keys, doc.keys);
+    // The same export as regedit saves it: UTF-16LE with a BOM.
+    std::string wide = ReadFixture("export-v5-utf16.reg");
+    EXPECT_EQ(ParseBytes(wide).keys, doc.keys);
+    EXPECT_EQ(WriteBytes(doc.keys), wide);
 }
 
 TEST(RegTextFixtures, AnsiRegedit4) {
