@@ -1,0 +1,262 @@
+// The path judgement over real files: natively on the emulated machine's
+// mapped drive C:, under Wine on the prefix's drive C:. Everything a test
+// creates lies in its own scratch folder or carries a unique name and is
+// removed afterwards.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/Text.h"
+#include "scan/PathChecks.h"
+#include "support/SeamTest.h"
+#ifdef _WIN32
+#include <stdlib.h>
+#else
+#include "platform/emul/Machine.h"
+#endif
+
+namespace scan {
+namespace {
+
+std::u16string Replace(std::u16string s, std::u16string_view from, std::u16string_view to) {
+    for (std::size_t at = s.find(from); at != std::u16string::npos; at = s.find(from, at + to.size()))
+        s.replace(at, from.size(), to);
+    return s;
+}
+
+// The seam has no call to change the environment; the program never does.
+void SetEnv(const std::u16string& name, const std::u16string& value) {
+#ifdef _WIN32
+    std::u16string assignment = name + u"=" + value;
+    _wputenv(reinterpret_cast<const wchar_t*>(assignment.c_str()));
+#else
+    emul::SetEnv(name, value);
+#endif
+}
+
+bool Exists(const std::u16string& path) { return os::GetFileAttributesW(path.c_str()) != os::INVALID_FILE_ATTRIBUTES; }
+
+bool MakeFile(const std::u16string& path) {
+    os::HANDLE h = os::CreateFileW(path.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
+                                   os::FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == os::INVALID_HANDLE_VALUE) return false;
+    os::CloseHandle(h);
+    return true;
+}
+
+// Creates every folder on the way, then the file (or, with a trailing
+// backslash, only the folders).
+void MakePath(const std::u16string& path) {
+    for (std::size_t at = path.find(u'\\', 3); at != std::u16string::npos; at = path.find(u'\\', at + 1))
+        os::CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    if (path.back() != u'\\') {
+        ASSERT_TRUE(MakeFile(path)) << text::ToUtf8(path);
+    }
+}
+
+class PathFixture : public testsupport::SeamTest {
+protected:
+    void TearDown() override {
+        // Files outside the scratch folder, made by the test, in the view
+        // they were made in.
+        for (auto it = outside_.rbegin(); it != outside_.rend(); ++it) {
+            void* old = nullptr;
+            bool native = it->second && os::Wow64DisableWow64FsRedirection(&old);
+            if (!os::DeleteFileW(it->first.c_str())) os::RemoveDirectoryW(it->first.c_str());
+            if (native) os::Wow64RevertWow64FsRedirection(old);
+        }
+        SeamTest::TearDown();
+    }
+
+    // A unique name for files placed outside the scratch folder.
+    std::u16string Unique() const {
+        auto folder = ScratchFolder();
+        return u"tm-" + folder.substr(folder.rfind(u'\\') + 1);
+    }
+
+    // Makes the file unless it is there; only what was made is removed.
+    void MakeOutside(const std::u16string& path, bool nativeView = false) {
+        void* old = nullptr;
+        bool native = nativeView && os::Wow64DisableWow64FsRedirection(&old);
+        ASSERT_EQ(native, nativeView) << "no native view to create " << text::ToUtf8(path);
+        if (!Exists(path)) {
+            bool made = path.back() == u'\\' ? os::CreateDirectoryW(path.c_str(), nullptr) != 0 : MakeFile(path);
+            if (made) outside_.emplace_back(path, nativeView);
+            EXPECT_TRUE(made) << text::ToUtf8(path);
+        }
+        if (native) os::Wow64RevertWow64FsRedirection(old);
+    }
+
+    TPathJudge judge;
+
+private:
+    std::vector<std::pair<std::u16string, bool>> outside_;
+};
+
+// <S> stands for the scratch folder. `files` are made before the check.
+struct PathCase {
+    const char* name;
+    const char16_t* text;
+    bool invalid;
+    std::vector<const char16_t*> files;
+};
+
+class PathExamples : public PathFixture, public ::testing::WithParamInterface<PathCase> {};
+
+TEST_P(PathExamples, Judges) {
+    const PathCase& c = GetParam();
+    auto S = ScratchFolder();
+    for (const char16_t* f : c.files) MakePath(Replace(f, u"<S>", S));
+    // The system folders hold shell32.dll on any Windows; the emulated
+    // machine's fresh drive has only the folders.
+    MakeOutside(u"C:\\Windows\\system32\\shell32.dll");
+    SetEnv(u"TM_TEST_APPS", S + u"\\Program Files");
+
+    auto text = Replace(c.text, u"<S>", S);
+    EXPECT_EQ(judge.IsPathInvalid(text), c.invalid) << text::ToUtf8(text);
+}
+
+const char16_t* const kApp = u"<S>\\Program Files\\App\\app.exe";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PathExamples,
+    ::testing::Values(
+        PathCase{"Empty", u"", false, {}}, PathCase{"BareFileName", u"shell32.dll", false, {}},
+        PathCase{"ExpandsToExistingFile", u"%SystemRoot%\\system32\\shell32.dll", false, {}},
+        PathCase{"ExpandsToMissingFile", u"%TM_TEST_APPS%\\Missing\\app.exe", true, {kApp}},
+        PathCase{"UndefinedVariableStays", u"%TM_UNDEFINED_VARIABLE%\\x.exe", false, {}},
+        PathCase{"IconIndexOfExistingFile", u"C:\\Windows\\system32\\shell32.dll,-101", false, {}},
+        PathCase{"IconIndexOfMissingFile", u"<S>\\Missing\\x.dll,0", true, {}},
+        PathCase{"SwitchEndsThePath", u"<S>\\Program Files\\App\\app.exe /background", false, {kApp}},
+        PathCase{"DashArgumentStaysInThePath", u"<S>\\Program Files\\App\\app.exe -silent", true, {kApp}},
+        PathCase{"OnlyTheTrailingPartIsRemoved", u"C:\\Windows\\system32\\rundll32.exe shell32.dll,Control_RunDLL",
+                 true, {}},
+        PathCase{"SecondColonEndsThePath", u"<S>\\x.exe <S>\\y.txt", true, {u"<S>\\x.exe", u"<S>\\y.txt"}},
+        PathCase{"QuotedCommandLine", u"\"<S>\\Missing\\x.exe\" /a", false, {}},
+        PathCase{"ResourceUrl", u"res://<S>\\Missing\\x.dll/1", false, {}},
+        PathCase{"LowerCaseDrive", u"c:\\windows", false, {}},
+        PathCase{"EveryOccurrenceOfTheSuffixGoes", u"<S>\\dir,1\\x.dll,1", false, {u"<S>\\dir\\x.dll"}},
+        PathCase{"SuffixGoneButFileMissing", u"<S>\\dir,1\\x.dll,1", true, {u"<S>\\dir,1\\x.dll"}},
+        PathCase{"SpaceStopsTheSuffix", u"<S>\\x.dll,1 /abc", false, {u"<S>\\x.dll,1"}},
+        PathCase{"SpaceStopsTheSuffixMissing", u"<S>\\x.dll,1 /abc", true, {u"<S>\\x.dll"}},
+        PathCase{"FloppyNeverTouched", u"A:\\setup.exe", true, {}},
+        PathCase{"DriveOnly", u"C:", false, {}}, PathCase{"ForwardSlashes", u"C:/Windows/notepad.exe", false, {}},
+        PathCase{"NetworkPath", u"\\\\server\\share\\x.exe", false, {}},
+        PathCase{"BlanksAroundAreTrimmed", u"  \t<S>\\Program Files\\App\\app.exe \r\n", false, {kApp}},
+        PathCase{"PathWithSpacesAndNoArguments", u"<S>\\Program Files\\App\\app.exe", false, {kApp}},
+        PathCase{"FolderCountsAsPresent", u"<S>\\Program Files\\App /x", false, {kApp}},
+        PathCase{"CutBeforeCharactersOutsideTheCodePage",
+                 u"<S>\\\u041f\u0440\u0438\u0432\u0435\u0442\u4e2d\\missing.exe", false, {}},
+        PathCase{"PathOnASecondLine", u"note\n<S>\\Missing\\x.exe", true, {}}),
+    [](const ::testing::TestParamInfo<PathCase>& info) { return std::string(info.param.name); });
+
+TEST_F(PathFixture, DriveThatIsNotReadyCountsAsAPresentFolder) {
+#ifdef _WIN32
+    SKIP_ON_WINE("a prefix has no removable drive without media");
+#else
+    emul::MapDrive(u'D', std::filesystem::temp_directory_path());
+    emul::SetDriveNotReady(u'D', true);
+    EXPECT_FALSE(judge.IsPathInvalid(u"D:\\x.exe"));
+    EXPECT_FALSE(SafeFileExists(u"D:\\x.exe"));
+    EXPECT_TRUE(SafeDirectoryExists(u"D:\\x.exe"));
+#endif
+}
+
+TEST_F(PathFixture, ExistenceTestsTellFilesFromFolders) {
+    auto S = ScratchFolder();
+    MakePath(S + u"\\f.txt");
+    EXPECT_TRUE(SafeFileExists(S + u"\\f.txt"));
+    EXPECT_FALSE(SafeDirectoryExists(S + u"\\f.txt"));
+    EXPECT_TRUE(SafeDirectoryExists(S));
+    EXPECT_FALSE(SafeFileExists(S));
+    EXPECT_FALSE(SafeFileExists(S + u"\\nope.txt"));
+    EXPECT_FALSE(SafeDirectoryExists(S + u"\\nope\\deeper"));
+    for (std::u16string_view shortName : {u"C:", u"C", u""}) {
+        EXPECT_FALSE(SafeFileExists(shortName));
+        EXPECT_FALSE(SafeDirectoryExists(shortName));
+    }
+    // Capital A and B only: the guard is about the floppy drives' letters.
+    EXPECT_FALSE(SafeDirectoryExists(u"B:\\"));
+    EXPECT_TRUE(SafeDirectoryExists(u"c:\\"));
+}
+
+TEST_F(PathFixture, ExpandEnvVarsTrimsAndKeepsUnknownReferences) {
+    SetEnv(u"TM_TEST_DIR", u"C:\\Some Dir");
+    EXPECT_EQ(ExpandEnvVars(u""), u"");
+    EXPECT_EQ(ExpandEnvVars(u"  %TM_TEST_DIR%  "), u"C:\\Some Dir");
+    EXPECT_EQ(ExpandEnvVars(u"%TM_TEST_DIR%\\%TM_NOT_SET%\\x"), u"C:\\Some Dir\\%TM_NOT_SET%\\x");
+    // Longer than any buffer guess.
+    std::u16string longValue(5000, u'x');
+    SetEnv(u"TM_TEST_LONG", longValue);
+    EXPECT_EQ(ExpandEnvVars(u"%TM_TEST_LONG%%TM_TEST_LONG%"), longValue + longValue);
+}
+
+// A 32-bit process on 64-bit Windows sees C:\Windows\System32 redirected to
+// SysWOW64 and %ProgramFiles% naming the x86 folder; registrations of 64-bit
+// programs are still valid.
+class BothViews : public PathFixture {};
+
+TEST_F(BothViews, FileOnlyInTheNativeSystemFolderIsNotMissing) {
+    auto name = u"C:\\Windows\\System32\\" + Unique() + u".dll";
+    MakeOutside(name, /*nativeView=*/true);
+    EXPECT_FALSE(SafeFileExists(name));  // hidden from this process
+    EXPECT_FALSE(judge.IsPathInvalid(name));
+    EXPECT_FALSE(judge.IsPathInvalid(u"%SystemRoot%\\System32\\" + Unique() + u".dll,-5"));
+}
+
+TEST_F(BothViews, FileOnlyInSysWow64IsNotMissing) {
+    auto name = u"C:\\Windows\\System32\\" + Unique() + u".dll";
+    MakeOutside(u"C:\\Windows\\SysWOW64\\" + Unique() + u".dll", /*nativeView=*/true);
+    EXPECT_TRUE(SafeFileExists(name));
+    EXPECT_FALSE(judge.IsPathInvalid(name));
+}
+
+TEST_F(BothViews, FileInNeitherFolderIsMissing) {
+    EXPECT_TRUE(judge.IsPathInvalid(u"C:\\Windows\\System32\\" + Unique() + u".dll"));
+    EXPECT_TRUE(judge.IsPathInvalid(u"%ProgramFiles%\\" + Unique() + u"\\app.exe"));
+    EXPECT_TRUE(judge.IsPathInvalid(u"%CommonProgramFiles%\\" + Unique() + u"\\x.dll"));
+}
+
+TEST_F(BothViews, ProgramFolderVariablesAlsoNameTheNativeFolders) {
+    for (auto [variable, native] : {std::pair{u"ProgramFiles", u"ProgramW6432"},
+                                    std::pair{u"CommonProgramFiles", u"CommonProgramW6432"}}) {
+        auto nativeFolder = ExpandEnvVars(u"%" + std::u16string(native) + u"%");
+        ASSERT_NE(nativeFolder.front(), u'%') << "no " << text::ToUtf8(native);
+        MakeOutside(nativeFolder + u"\\" + Unique() + u"\\");
+        MakeOutside(nativeFolder + u"\\" + Unique() + u"\\app.exe");
+        auto text = u"%" + std::u16string(variable) + u"%\\" + Unique() + u"\\app.exe /s";
+        EXPECT_FALSE(judge.IsPathInvalid(text)) << text::ToUtf8(text);
+        // The x86 variable that shares the prefix is a different name.
+        EXPECT_TRUE(judge.IsPathInvalid(u"%" + std::u16string(variable) + u"(x86)%\\" + Unique() + u"\\app.exe"));
+    }
+}
+
+#ifndef _WIN32
+TEST_F(PathFixture, On32BitWindowsThereIsOnlyOneView) {
+    emul::SetArch(emul::Arch::Windows32);
+    EXPECT_TRUE(judge.IsPathInvalid(u"C:\\Windows\\System32\\" + Unique() + u".dll"));
+    EXPECT_FALSE(judge.IsPathInvalid(u"C:\\Windows"));
+}
+
+// Code page 932: a two-byte character's second byte may be the code of "|"
+// or "\"; the path must still be cut on whole characters.
+TEST_F(PathFixture, TwoByteCodePageCutsOnWholeCharacters) {
+    emul::SetCodePage(932);
+    auto S = ScratchFolder();
+    // U+30DD is 0x83 0x7C in code page 932; U+30BD is 0x83 0x5C.
+    auto folder = S + u"\\\u30dd\u30a4\u30f3\u30c8\u30bd\u30d5\u30c8";
+    MakePath(folder + u"\\app.exe");
+    EXPECT_FALSE(judge.IsPathInvalid(folder + u"\\app.exe /S"));
+    EXPECT_FALSE(judge.IsPathInvalid(folder + u"\\app.exe,-101"));
+    EXPECT_TRUE(judge.IsPathInvalid(folder + u"\\missing.exe /S"));
+    EXPECT_TRUE(judge.IsPathInvalid(folder + u"\u30dd\\app.exe"));
+
+    auto match = judge.WindowsPathRegEx().MatchAnsi(folder + u"\\a|b");
+    ASSERT_TRUE(match);
+    EXPECT_EQ(match->End(1), folder.size() + 2);  // the real bar still ends it
+}
+#endif
+
+}  // namespace
+}  // namespace scan
