@@ -8,8 +8,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 third="$root/third_party"
 
 packages=(
-  build-essential cmake ninja-build pkg-config dpkg-dev ca-certificates
+  build-essential cmake ninja-build pkg-config dpkg-dev ca-certificates python3
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine wine64 wine32:i386 fonts-wine
   xvfb xauth xdotool x11-utils imagemagick
   libpcre2-dev googletest libgtest-dev libgmock-dev libbenchmark-dev

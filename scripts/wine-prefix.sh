@@ -1,17 +1,11 @@
 #!/usr/bin/env bash
-# Prepares the throwaway 64-bit Wine prefix that the win32 tests run in, and
+# Prepares the throwaway 64-bit Wine prefix that the Windows tests run in, and
 # starts or stops its persistent wineserver.
 #   wine-prefix.sh ensure   create the prefix once (fonts, no crash dialog)
 #   wine-prefix.sh start    ensure, then keep a warm wineserver for the run
 #   wine-prefix.sh stop     shut the wineserver down
-# The prefix lives in $TALLOWMEND_WINEPREFIX (default build/wine/prefix).
 set -euo pipefail
-
-root=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX=${TALLOWMEND_WINEPREFIX:-$root/build/wine/prefix}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=${WINEARCH:-win64}
+. "$(dirname "$0")/wine-common.sh"
 
 ensure() {
   mkdir -p "$(dirname "$WINEPREFIX")"
@@ -20,12 +14,12 @@ ensure() {
   if [ ! -f "$WINEPREFIX/.tallowmend-ready" ]; then
     rm -rf "$WINEPREFIX"
     # Every Wine call's output goes to /dev/null: the system processes it
-    # starts inherit stdio and would hold a pipe open forever.
-    wineboot -i </dev/null >/dev/null 2>&1
+    # starts inherit stdio and would hold a caller's pipe open forever.
+    system_wine wineboot -i </dev/null >/dev/null 2>&1
     wineserver -w
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
+    system_wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
     wineserver -w
     touch "$WINEPREFIX/.tallowmend-ready"
   fi
@@ -36,7 +30,7 @@ case "${1:-ensure}" in
   ensure) ensure ;;
   start)
     ensure
-    (wineserver -p; wine cmd /c exit) </dev/null >/dev/null 2>&1
+    (wineserver -p; system_wine cmd /c exit) </dev/null >/dev/null 2>&1
     ;;
   stop) wineserver -k </dev/null >/dev/null 2>&1 || true ;;
   *) echo "usage: $0 ensure|start|stop" >&2; exit 2 ;;

@@ -1,7 +1,5 @@
 #include "platform/Text.h"
 
-#include <cwctype>
-
 namespace text {
 
 std::u16string FromUtf8(std::string_view s) {
@@ -76,12 +74,24 @@ std::string ToUtf8(std::u16string_view s) {
 }
 
 char16_t UpCase(char16_t c) {
+    // A fixed table rather than the C library's towupper: the answer must
+    // not depend on the host's locale or on the build.
     if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
-    if (c >= 0xD800 && c <= 0xDFFF) return c;
-    // towupper works on the host's wide type; every BMP unit fits in it. In
-    // the "C" locale glibc still maps Latin, Greek and Cyrillic letters.
-    auto up = std::towupper(static_cast<std::wint_t>(c));
-    return (up > 0 && up < 0x10000) ? static_cast<char16_t>(up) : c;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 0x20);
+    if (c == 0xFF) return 0x178;
+    if (c >= 0x100 && c <= 0x17F) {
+        // Latin Extended-A pairs upper/lower on even/odd, shifted by one in
+        // the 0x139..0x148 and 0x179..0x17E runs; 0x131 and 0x138 stand alone.
+        if (c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
+        bool oddRun = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        if (oddRun) return (c % 2 == 0) ? static_cast<char16_t>(c - 1) : c;
+        return (c % 2 == 1) ? static_cast<char16_t>(c - 1) : c;
+    }
+    if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) return static_cast<char16_t>(c - 0x20);
+    if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 0x20);
+    if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
+    if (c >= 0xFF41 && c <= 0xFF5A) return static_cast<char16_t>(c - 0x20);  // fullwidth a-z
+    return c;
 }
 
 std::u16string UpCase(std::u16string_view s) {

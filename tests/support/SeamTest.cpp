@@ -39,6 +39,13 @@ bool OnWine() {
     return wine;
 }
 
+bool ProcessIsWow64() {
+    auto kernel = os::GetModuleHandleW(u"kernel32.dll");
+    auto fn = kernel ? reinterpret_cast<os::IsWow64ProcessFn>(os::GetProcAddress(kernel, "IsWow64Process")) : nullptr;
+    os::BOOL wow64 = os::FALSE;
+    return fn && fn(os::GetCurrentProcess(), &wow64) && wow64;
+}
+
 bool Native() {
 #ifdef _WIN32
     return false;

@@ -15,6 +15,10 @@ namespace testsupport {
 
 bool OnWine();
 bool Native();
+// The test process is a 32-bit process on 64-bit Windows, as tallowmend.exe
+// is there. True natively (the emulated default machine) and for the i686
+// build under Wine; false for the x86_64 test build under wine64.
+bool ProcessIsWow64();
 
 class SeamTest : public ::testing::Test {
 protected:
@@ -48,4 +52,12 @@ void RemoveFolderTree(const std::u16string& path);
 #define SKIP_ON_WINE(reason)                                            \
     do {                                                                \
         if (::testsupport::OnWine()) GTEST_SKIP() << "Wine: " << reason; \
+    } while (0)
+
+// The case needs the process to be a WOW64 process (registry redirection of
+// the default view, file-system redirection).
+#define SKIP_UNLESS_WOW64()                                                                          \
+    do {                                                                                            \
+        if (!::testsupport::ProcessIsWow64())                                                       \
+            GTEST_SKIP() << "the test process is not a WOW64 process (64-bit test build under wine64)"; \
     } while (0)

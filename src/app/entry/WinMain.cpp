@@ -1,13 +1,20 @@
-// Entry point of tallowmend.exe: hands the wide command line to the main
-// routine, which is the same in both builds.
+// Entry point of tallowmend.exe (GUI subsystem): hands the wide command line,
+// split as the C runtime would split it, to the main routine that both builds
+// share.
 #include <string>
 #include <vector>
 
 #include "app/MainRoutine.h"
 
-int wmain(int argc, wchar_t** argv) {
+#include <windows.h>
+#include <shellapi.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     std::vector<std::u16string> args;
-    for (int i = 0; i < argc; ++i)
-        args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
+    int argc = 0;
+    if (wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc)) {
+        for (int i = 0; i < argc; ++i) args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
+        ::LocalFree(argv);
+    }
     return app::MainRoutine(args);
 }
