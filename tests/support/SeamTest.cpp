@@ -41,7 +41,8 @@ bool OnWine() {
 
 bool ProcessIsWow64() {
     auto kernel = os::GetModuleHandleW(u"kernel32.dll");
-    auto fn = kernel ? reinterpret_cast<os::IsWow64ProcessFn>(os::GetProcAddress(kernel, "IsWow64Process")) : nullptr;
+    auto fn = kernel ? reinterpret_cast<os::IsWow64ProcessFn>(
+                         reinterpret_cast<void*>(os::GetProcAddress(kernel, "IsWow64Process"))) : nullptr;
     os::BOOL wow64 = os::FALSE;
     return fn && fn(os::GetCurrentProcess(), &wow64) && wow64;
 }
