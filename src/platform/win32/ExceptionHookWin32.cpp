@@ -79,11 +79,18 @@ bool FollowsCall(CodeRegions& regions, std::uintptr_t address) {
     return false;
 }
 
+// The top of the current thread's stack: NT_TIB.StackBase, at fs:[4] in a
+// 32-bit process (read directly; NtCurrentTeb() trips GCC's bounds check).
+std::uintptr_t StackBase() {
+    std::uintptr_t base;
+    __asm__("movl %%fs:4, %0" : "=r"(base));
+    return base;
+}
+
 std::vector<const void*> ScanStack(const void* from, const void* first) {
     std::vector<const void*> frames;
     if (first) frames.push_back(first);
-    auto tib = reinterpret_cast<const NT_TIB*>(::NtCurrentTeb());
-    auto top = reinterpret_cast<std::uintptr_t>(tib->StackBase);
+    auto top = StackBase();
     auto cursor = reinterpret_cast<std::uintptr_t>(from) & ~std::uintptr_t(3);
     if (cursor >= top) return frames;
     if (top - cursor > kMaxScanBytes) top = cursor + kMaxScanBytes;
