@@ -1,0 +1,125 @@
+#include "scan/Scanners.h"
+
+#include <utility>
+
+#include "findings/CleanerRegKeyProduct.h"
+#include "findings/CleanerRegValueProduct.h"
+#include "i18n/LanguageManager.h"
+#include "platform/RegistryAccess.h"
+
+namespace scan {
+namespace {
+
+using platform::StringList;
+
+std::u16string ChildPath(const std::u16string& key, const std::u16string& name) {
+    if (key.empty() || key.back() == u'\\') return key + name;
+    return key + u'\\' + name;
+}
+
+}  // namespace
+
+TScanner::TScanner() = default;
+TScanner::~TScanner() = default;
+
+void TScanner::ResultFound(std::unique_ptr<findings::TCleanerScanProduct> product) {
+    if (FResultFoundEvent) FResultFoundEvent(std::move(product));
+}
+
+void TScanner::Progress(const std::u16string& text) {
+    if (FProgressEvent) FProgressEvent(text);
+}
+
+void TScanner::ProgressForKey(os::HKEY root, const std::u16string& key) {
+    Progress(platform::RootKeyName(root) + u"\\" + key);
+}
+
+bool TScanner::GetActivexInfoByCLSID(const std::u16string& clsid, TActiveXInfo& info) const {
+    info = TActiveXInfo{};
+    const std::u16string classKey = u"CLSID\\" + clsid;
+    if (!platform::RegistryKeyExists(os::HKEY_CLASSES_ROOT, classKey)) return false;
+    platform::RegistryReadString(os::HKEY_CLASSES_ROOT, classKey, u"", info.Name);
+    for (const char16_t* server : {u"\\LocalServer32", u"\\InprocServer32"}) {
+        const std::u16string serverKey = classKey + server;
+        if (platform::RegistryValueExists(os::HKEY_CLASSES_ROOT, serverKey, u"")) {
+            platform::RegistryReadString(os::HKEY_CLASSES_ROOT, serverKey, u"", info.Path);
+            break;
+        }
+    }
+    return true;
+}
+
+void TScanner::ScanValues(os::HKEY root, const std::u16string& key) {
+    if (!platform::RegistryKeyExists(root, key)) return;
+    StringList names;
+    platform::RegistryGetValueNames(root, key, names);
+    for (const auto& name : names) {
+        if (IsPathInvalid(name)) {
+            ResultFound(std::make_unique<findings::TCleanerRegValueProduct>(root, key, name, u""));
+            continue;
+        }
+        os::DWORD type = 0;
+        platform::RegistryGetDataType(root, key, name, type);
+        if (type != os::REG_SZ && type != os::REG_EXPAND_SZ) continue;
+        std::u16string data;
+        platform::RegistryReadString(root, key, name, data);
+        if (IsPathInvalid(data)) {
+            ResultFound(std::make_unique<findings::TCleanerRegValueProduct>(
+                root, key, name, i18n::LangConstFmt(u"Invalid_data_", {data})));
+        }
+    }
+}
+
+bool TScanner::KeyHasValues(os::HKEY root, const std::u16string& key) const {
+    StringList names;
+    platform::RegistryGetValueNames(root, key, names);
+    return !names.empty();
+}
+
+void TScanner::ScanKeyTree(os::HKEY root, const std::u16string& key, bool& parentHasValues) {
+    WalkKeyTree(root, key, parentHasValues);
+}
+
+bool TScanner::WalkKeyTree(os::HKEY root, const std::u16string& key, bool& parentHasValues) {
+    if (Aborted()) return false;
+    ProgressForKey(root, key);
+    ScanValues(root, key);
+    bool hasValues = KeyHasValues(root, key);
+    bool complete = true;
+    StringList subKeys;
+    platform::RegistryGetKeyNames(root, key, subKeys);
+    for (const auto& name : subKeys) {
+        if (Aborted()) {
+            complete = false;
+            break;
+        }
+        try {
+            if (!WalkKeyTree(root, ChildPath(key, name), hasValues)) complete = false;
+        } catch (...) {
+            // A failed child ends only its own walk; the siblings still get
+            // theirs. What it did not see may hold values, though.
+            complete = false;
+        }
+    }
+    if (hasValues) parentHasValues = true;
+    if (!hasValues && parentHasValues && complete) {
+        ResultFound(std::make_unique<findings::TCleanerRegKeyProduct>(root, key, i18n::LangConst(u"Empty_key"), true));
+    }
+    return complete;
+}
+
+void TScanner::ScanSubKeys(os::HKEY root, const std::u16string& key) {
+    ProgressForKey(root, key);
+    ScanValues(root, key);
+    StringList subKeys;
+    platform::RegistryGetKeyNames(root, key, subKeys);
+    for (const auto& name : subKeys) {
+        if (Aborted()) break;
+        try {
+            ScanSubKeys(root, ChildPath(key, name));
+        } catch (...) {
+        }
+    }
+}
+
+}  // namespace scan
