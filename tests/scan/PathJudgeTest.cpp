@@ -195,7 +195,13 @@ TEST_F(PathFixture, ExpandEnvVarsTrimsAndKeepsUnknownReferences) {
 // A 32-bit process on 64-bit Windows sees C:\Windows\System32 redirected to
 // SysWOW64 and %ProgramFiles% naming the x86 folder; registrations of 64-bit
 // programs are still valid.
-class BothViews : public PathFixture {};
+class BothViews : public PathFixture {
+protected:
+    void SetUp() override {
+        PathFixture::SetUp();
+        SKIP_UNLESS_WOW64();
+    }
+};
 
 TEST_F(BothViews, FileOnlyInTheNativeSystemFolderIsNotMissing) {
     auto name = u"C:\\Windows\\System32\\" + Unique() + u".dll";
