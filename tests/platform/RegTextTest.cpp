@@ -292,6 +292,9 @@ TEST(RegTextBytes, Regedit4HexStringsFollowTheCodePage) {
     std::string file = "REGEDIT4\r\n[HKCU\\K]\r\n\"a\"=hex(2):e2,82,ac,00\r\n";
     EXPECT_EQ(ParseBytes(file, 65001).keys[0].values[0].data, Utf16Z(u"\u20AC"));
     EXPECT_EQ(ParseBytes(file, 1252).keys[0].values[0].data, Utf16Z(u"\u00E2\u201A\u00AC"));
+    // A double-byte code page: the whole file and the hex data both decode through it.
+    Document doc = ParseBytes("REGEDIT4\r\n[HKCU\\K]\r\n\"\x82\xA0\"=hex(2):82,a0\r\n", 932);
+    EXPECT_EQ(doc.keys, std::vector<Key>{K(u"HKEY_CURRENT_USER\\K", {Raw(u"\u3042", 2, Utf16Z(u"\u3042"))})});
 }
 
 // ---- writing ----

@@ -1,6 +1,7 @@
 #include "platform/emul/RegText.h"
 
 #include <array>
+#include <climits>
 #include <stdexcept>
 
 #include "platform/Text.h"
@@ -102,9 +103,17 @@ constexpr std::array<char16_t, 32> kCp1252High{
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-// Only UTF-8 and 1252 have tables so far; any other code page reads as 1252.
+// 1252, the usual case, is decoded here. Other code pages go through the
+// emulated machine's own conversion; one it does not know reads as 1252.
 std::u16string DecodeAnsi(std::string_view bytes, os::UINT codePage) {
-    if (codePage == 65001) return text::FromUtf8(bytes);
+    if (codePage != 1252 && !bytes.empty() && bytes.size() <= static_cast<std::size_t>(INT_MAX)) {
+        int size = static_cast<int>(bytes.size());
+        int units = os::MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
+        if (units > 0) {
+            std::u16string out(static_cast<std::size_t>(units), u'\0');
+            if (os::MultiByteToWideChar(codePage, 0, bytes.data(), size, out.data(), units) == units) return out;
+        }
+    }
     std::u16string out;
     out.reserve(bytes.size());
     for (char ch : bytes) {
