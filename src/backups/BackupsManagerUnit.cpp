@@ -1,0 +1,253 @@
+#include "backups/BackupsManagerUnit.h"
+
+#include <limits>
+#include <string>
+
+#include "app/AppFolders.h"
+#include "app/Logger.h"
+#include "platform/Text.h"
+
+namespace backups {
+namespace {
+
+constexpr char16_t kCountSection[] = u"Count";
+constexpr char16_t kCountKey[] = u"Count";
+constexpr char16_t kLastCodeKey[] = u"LastCode";
+
+std::u16string Decimal(std::int64_t value) { return text::FromAscii(std::to_string(value)); }
+
+class FileHandle {
+public:
+    explicit FileHandle(os::HANDLE h) : h_(h) {}
+    ~FileHandle() { Close(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    bool Valid() const { return h_ != os::INVALID_HANDLE_VALUE && h_ != nullptr; }
+    os::HANDLE get() const { return h_; }
+    bool Close() {
+        bool ok = true;
+        if (Valid()) ok = os::CloseHandle(h_) != os::FALSE;
+        h_ = os::INVALID_HANDLE_VALUE;
+        return ok;
+    }
+
+private:
+    os::HANDLE h_;
+};
+
+std::vector<std::uint8_t> ReadWholeFile(const std::u16string& path) {
+    FileHandle file(os::CreateFileW(path.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr,
+                                    os::OPEN_EXISTING, os::FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::vector<std::uint8_t> bytes;
+    if (!file.Valid()) return bytes;
+    std::uint8_t chunk[8192];
+    for (;;) {
+        os::DWORD got = 0;
+        if (!os::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) || got == 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    return bytes;
+}
+
+bool IsFolder(const std::u16string& path) {
+    auto attributes = os::GetFileAttributesW(path.c_str());
+    return attributes != os::INVALID_FILE_ATTRIBUTES && (attributes & os::FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void CreateFolderTree(const std::u16string& path) {
+    // path ends in "\"; create every missing level from the top down.
+    for (std::size_t at = path.find(u'\\'); at != std::u16string::npos; at = path.find(u'\\', at + 1)) {
+        auto prefix = path.substr(0, at);
+        if (prefix.empty() || prefix.back() == u':' || IsFolder(prefix)) continue;
+        os::CreateDirectoryW(prefix.c_str(), nullptr);
+    }
+}
+
+// Deletes every file (made writable first), then every folder deepest first;
+// what cannot go stays without stopping the rest.
+void DeleteFolderTree(const std::u16string& folder) {
+    os::WIN32_FIND_DATAW data{};
+    auto pattern = folder + u"\\*";
+    auto find = os::FindFirstFileW(pattern.c_str(), &data);
+    if (find != os::INVALID_HANDLE_VALUE) {
+        do {
+            std::u16string name(data.cFileName);
+            if (name == u"." || name == u"..") continue;
+            auto child = folder + u"\\" + name;
+            if ((data.dwFileAttributes & os::FILE_ATTRIBUTE_DIRECTORY) &&
+                !(data.dwFileAttributes & os::FILE_ATTRIBUTE_REPARSE_POINT)) {
+                DeleteFolderTree(child);
+            } else if (data.dwFileAttributes & os::FILE_ATTRIBUTE_DIRECTORY) {
+                // A linked folder is removed as a link; its target is not ours.
+                os::RemoveDirectoryW(child.c_str());
+            } else {
+                os::SetFileAttributesW(child.c_str(), os::FILE_ATTRIBUTE_NORMAL);
+                os::DeleteFileW(child.c_str());
+            }
+        } while (os::FindNextFileW(find, &data));
+        os::FindClose(find);
+    }
+    os::RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+bool ParseJournalInteger(std::u16string_view text, std::int32_t& value) {
+    if (text.empty()) return false;
+    std::size_t i = 0;
+    bool negative = false;
+    if (text[0] == u'-' || text[0] == u'+') {
+        negative = text[0] == u'-';
+        i = 1;
+    }
+    if (i == text.size()) return false;
+    std::int64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < u'0' || text[i] > u'9') return false;
+        magnitude = magnitude * 10 + (text[i] - u'0');
+        if (magnitude > std::int64_t{1} << 31) return false;
+    }
+    auto signedValue = negative ? -magnitude : magnitude;
+    if (signedValue > std::numeric_limits<std::int32_t>::max()) return false;
+    value = static_cast<std::int32_t>(signedValue);
+    return true;
+}
+
+TBackupsManager::TBackupsManager() {
+    auto dataFolder = app::GetDataFolder();
+    FFileName = dataFolder + u"backups.ini";
+    FBackupRoot = dataFolder + u"backuped\\";
+    auto bytes = ReadWholeFile(FFileName);
+    FIniFile = TIniDocument::Parse(bytes);
+    FSections = FIniFile.SectionNames();
+    if (!IsFolder(dataFolder + u"backuped")) CreateFolderTree(FBackupRoot);
+}
+
+std::u16string TBackupsManager::GetSectionName(int Index) const {
+    if (Index < 0 || static_cast<std::size_t>(Index) + 1 >= FSections.size())
+        throw EJournalIndexError("journal index " + std::to_string(Index) + " out of bounds");
+    return FSections[static_cast<std::size_t>(Index) + 1];
+}
+
+std::int32_t TBackupsManager::GetLastCode() const {
+    const auto* text = FIniFile.Find(kCountSection, kLastCodeKey);
+    std::int32_t value = 0;
+    if (!text || !ParseJournalInteger(StripIniText(*text), value)) return 0;
+    return value;
+}
+
+std::u16string TBackupsManager::GetLastCodeString() const {
+    const auto* text = FIniFile.Find(kCountSection, kLastCodeKey);
+    return text ? std::u16string(StripIniText(*text)) : u"0";
+}
+
+std::u16string TBackupsManager::CurrentSection() const {
+    return Decimal(static_cast<std::int64_t>(GetLastCode()) - 1);
+}
+
+int TBackupsManager::BackupsCount() {
+    const auto* text = FIniFile.Find(kCountSection, kCountKey);
+    std::int32_t count = 0;
+    if (text && ParseJournalInteger(StripIniText(*text), count) && count != 0) return count;
+    FSections = FIniFile.SectionNames();
+    return static_cast<int>(FSections.size()) - 1;
+}
+
+void TBackupsManager::NewEntry(const std::u16string& BackupItemType, const std::u16string& Description) {
+    auto count = BackupsCount();
+    FIniFile.Write(kCountSection, kCountKey, Decimal(static_cast<std::int64_t>(count) + 1));
+    auto section = GetLastCodeString();
+    FIniFile.Write(section, u"Type", BackupItemType);
+    FIniFile.Write(section, u"Desc", Description);
+    FIniFile.Write(kCountSection, kLastCodeKey, Decimal(static_cast<std::int64_t>(GetLastCode()) + 1));
+    FSections.push_back(section);
+    Save();
+}
+
+void TBackupsManager::CreateBackupFolder(std::u16string& BackupPath, std::u16string& BackupFolder) {
+    BackupFolder = CurrentSection();
+    BackupPath = FBackupRoot + BackupFolder + u"\\";
+    auto folder = FBackupRoot + BackupFolder;
+    if (!os::CreateDirectoryW(folder.c_str(), nullptr)) {
+        auto error = os::GetLastError();
+        app::Log(u"Failed create folder for backup: " + app::SysErrorText(error));
+        app::Log(u" BackupPath: " + BackupPath);
+        app::Log(u" BackupFolder: " + BackupFolder);
+    }
+}
+
+void TBackupsManager::BackupString(const std::u16string& Ident, const std::u16string& Value) {
+    FIniFile.Write(CurrentSection(), Ident, Value);
+    Save();
+}
+
+void TBackupsManager::BackupInteger(const std::u16string& Ident, std::int32_t Value) {
+    FIniFile.Write(CurrentSection(), Ident, Decimal(Value));
+    Save();
+}
+
+std::u16string TBackupsManager::GetBackupedString(int Index, const std::u16string& Ident) const {
+    try {
+        const auto* text = FIniFile.Find(GetSectionName(Index), Ident);
+        return text ? std::u16string(StripIniText(*text)) : std::u16string();
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+std::int32_t TBackupsManager::GetBackupedInteger(int Index, const std::u16string& Ident) const {
+    std::int32_t value = 0;
+    return ParseJournalInteger(GetBackupedString(Index, Ident), value) ? value : 0;
+}
+
+void TBackupsManager::DeleteEntry(int Index) {
+    FIniFile.Write(kCountSection, kCountKey, Decimal(static_cast<std::int64_t>(BackupsCount()) - 1));
+    auto section = GetSectionName(Index);
+    // A section name is a number the journal chose, but the file may have
+    // been edited: never let it lead outside the backup folder.
+    bool plainName = !section.empty() && section.find_first_of(u"\\/:") == std::u16string::npos &&
+                     section != u"." && section != u"..";
+    if (plainName) {
+        auto folder = FBackupRoot + section;
+        if (IsFolder(folder)) DeleteFolderTree(folder);
+    }
+    FIniFile.EraseSection(section);
+    FSections.erase(FSections.begin() + Index + 1);
+    Save();
+}
+
+void TBackupsManager::Save() {
+    auto bytes = FIniFile.Serialize();
+    auto temp = FFileName + u".tmp";
+    auto fail = [&](const char* what) {
+        auto code = os::GetLastError();
+        os::DeleteFileW(temp.c_str());
+        throw EJournalWriteError(std::string(what) + " \"" + text::ToUtf8(FFileName) + "\": " +
+                                     text::ToUtf8(app::SysErrorText(code)),
+                                 code);
+    };
+    {
+        FileHandle file(os::CreateFileW(temp.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
+                                        os::FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.Valid()) fail("Cannot create file");
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            os::DWORD written = 0;
+            auto chunk = static_cast<os::DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+            if (!os::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+                file.Close();
+                fail("Cannot write file");
+            }
+            done += written;
+        }
+        if (!os::FlushFileBuffers(file.get())) {
+            file.Close();
+            fail("Cannot write file");
+        }
+        if (!file.Close()) fail("Cannot write file");
+    }
+    if (!os::MoveFileExW(temp.c_str(), FFileName.c_str(), os::MOVEFILE_REPLACE_EXISTING | os::MOVEFILE_WRITE_THROUGH))
+        fail("Cannot replace file");
+}
+
+}  // namespace backups

@@ -1,0 +1,301 @@
+#include "findings/CleanerRegValueProduct.h"
+
+#include <cstring>
+#include <functional>
+
+#include "backups/BackupsManagerUnit.h"
+#include "findings/JournalSupport.h"
+#include "i18n/LanguageManager.h"
+#include "platform/KeyHandle.h"
+#include "platform/Text.h"
+
+namespace findings {
+namespace {
+
+void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t at) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(bytes[at + i]) << (8 * i);
+    return v;
+}
+
+class File {
+public:
+    explicit File(os::HANDLE h) : h_(h) {}
+    ~File() {
+        if (Valid()) os::CloseHandle(h_);
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    bool Valid() const { return h_ != os::INVALID_HANDLE_VALUE && h_ != nullptr; }
+    os::HANDLE get() const { return h_; }
+
+private:
+    os::HANDLE h_;
+};
+
+// Text up to the first zero character (all of it without one).
+std::u16string FirstString(const std::vector<std::uint8_t>& data) {
+    std::u16string text(data.size() / 2, u'\0');
+    if (!text.empty()) std::memcpy(text.data(), data.data(), text.size() * 2);
+    auto nul = text.find(u'\0');
+    if (nul != std::u16string::npos) text.resize(nul);
+    return text;
+}
+
+bool CanOpenForWrite(os::HKEY root, const std::u16string& key, platform::RegView view) {
+    platform::KeyHandle handle;
+    return os::RegOpenKeyExW(root, key.c_str(), 0, platform::kWriteMask | view.bits, handle.put()) ==
+           os::ERROR_SUCCESS;
+}
+
+// The layer's plain writes skip a key they cannot open for writing; here a
+// skipped write counts as refused, so that a locked key gets unlocked.
+void WriteOrThrow(os::HKEY root, const std::u16string& key, const std::u16string& name, platform::RegView view,
+                  const std::function<void()>& write) {
+    if (!CanOpenForWrite(root, key, view)) throw platform::ERegistryError(u"Failed to set data for '" + name + u"'");
+    write();
+}
+
+void SetMultiString(os::HKEY root, const std::u16string& key, const std::u16string& name,
+                    const std::vector<std::uint8_t>& data, platform::RegView view) {
+    platform::KeyHandle handle;
+    if (os::RegOpenKeyExW(root, key.c_str(), 0, platform::kWriteMask | view.bits, handle.put()) != os::ERROR_SUCCESS ||
+        os::RegSetValueExW(handle.get(), name.c_str(), 0, os::REG_MULTI_SZ, data.data(),
+                           static_cast<os::DWORD>(data.size())) != os::ERROR_SUCCESS)
+        throw platform::ERegistryError(u"Failed to set data for '" + name + u"'");
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeBackupedValue(const TBackupedValue& value) {
+    std::vector<std::uint8_t> out;
+    out.reserve(8 + value.Data.size());
+    PutU32(out, value.Type);
+    PutU32(out, static_cast<std::uint32_t>(value.Data.size()));
+    out.insert(out.end(), value.Data.begin(), value.Data.end());
+    return out;
+}
+
+std::optional<TBackupedValue> DecodeBackupedValue(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 8) return std::nullopt;
+    TBackupedValue value;
+    value.Type = GetU32(bytes, 0);
+    auto length = GetU32(bytes, 4);
+    if (bytes.size() - 8 < length) return std::nullopt;
+    value.Data.assign(bytes.begin() + 8, bytes.begin() + 8 + length);
+    return value;
+}
+
+TCleanerRegValueProduct::TCleanerRegValueProduct(os::HKEY ARootKey, std::u16string ASubKey,
+                                                 std::u16string AParameter, std::u16string AReason)
+    : TCleanerRegValueProduct(ARootKey, std::move(ASubKey), std::move(AParameter), std::move(AReason),
+                              platform::RegView::Current()) {}
+
+TCleanerRegValueProduct::TCleanerRegValueProduct(os::HKEY ARootKey, std::u16string ASubKey,
+                                                 std::u16string AParameter, std::u16string AReason,
+                                                 platform::RegView AView)
+    : TCleanerScanProduct(std::move(AReason), AView),
+      FRootKey(ARootKey),
+      FSubKey(std::move(ASubKey)),
+      FValue(std::move(AParameter)) {}
+
+std::u16string TCleanerRegValueProduct::GetDescription() const {
+    return i18n::LangConstFmt(u"Reg_value_desc", {FValue, platform::RootKeyName(FRootKey), FSubKey});
+}
+
+void TCleanerRegValueProduct::Solve(backups::TBackupsManager* BackupsManager) {
+    try {
+        if (BackupsManager) {
+            // Deleting a value whose backup was asked for but not written
+            // would lose it for good.
+            try {
+                BackupValue(*BackupsManager);
+            } catch (...) {
+                return;
+            }
+        }
+        bool deleted = false;
+        bool refused = false;
+        try {
+            deleted = platform::RegistryDeleteValue(FRootKey, FSubKey, FValue, FView);
+        } catch (...) {
+            refused = true;
+        }
+        // The layer reports a key it could not open for writing as "not
+        // deleted"; unless the value is plainly gone, that is a refusal too.
+        if (!deleted && !refused)
+            refused = !(platform::RegistryKeyExists(FRootKey, FSubKey, FView) &&
+                        !platform::RegistryValueExists(FRootKey, FSubKey, FValue, FView));
+        if (!refused) return;
+        platform::SavedDescriptor previous;
+        if (platform::UnlockRegistryKeyEx(FRootKey, FSubKey, FView.bits, previous, true)) {
+            try {
+                platform::RegistryDeleteValue(FRootKey, FSubKey, FValue, FView);
+            } catch (...) {
+            }
+        }
+        platform::UnlockRegistryKeyEx(FRootKey, FSubKey, FView.bits, previous, false);
+    } catch (...) {
+    }
+}
+
+void TCleanerRegValueProduct::BackupValue(backups::TBackupsManager& BackupsManager) const {
+    BackupsManager.NewEntry(kTypeName, GetDescription());
+    std::u16string path, folder;
+    BackupsManager.CreateBackupFolder(path, folder);
+    BackupsManager.BackupString(u"Time", BackupTimeText());
+    BackupsManager.BackupString(u"BackupFolder", folder);
+    BackupsManager.BackupInteger(u"RootKey", static_cast<std::int32_t>(os::KeyValue32(FRootKey)));
+    BackupsManager.BackupString(u"Key", FSubKey);
+    BackupsManager.BackupString(u"Value", FValue);
+    if (FView.bits != 0) BackupsManager.BackupInteger(u"View", static_cast<std::int32_t>(FView.bits));
+    SaveValueToFile(path);
+}
+
+void TCleanerRegValueProduct::SaveValueToFile(const std::u16string& BackupPath) const {
+    platform::KeyHandle key;
+    if (os::RegOpenKeyExW(FRootKey, FSubKey.c_str(), 0, os::KEY_READ | FView.bits, key.put()) != os::ERROR_SUCCESS)
+        return;
+    TBackupedValue value;
+    os::DWORD bytes = 0;
+    if (os::RegQueryValueExW(key.get(), FValue.c_str(), nullptr, &value.Type, nullptr, &bytes) != os::ERROR_SUCCESS)
+        return;
+    // The value may grow between the two queries: ask again with more room.
+    for (int attempt = 0;; ++attempt) {
+        value.Data.assign(bytes, 0);
+        auto status = os::RegQueryValueExW(key.get(), FValue.c_str(), nullptr, &value.Type,
+                                           value.Data.empty() ? nullptr : value.Data.data(), &bytes);
+        if (status == os::ERROR_SUCCESS) break;
+        if (status != static_cast<os::LSTATUS>(os::ERROR_MORE_DATA) || attempt == 8)
+            throw platform::ERegistryError(u"Failed to read data of '" + FValue + u"'");
+    }
+    value.Data.resize(bytes);
+    auto content = EncodeBackupedValue(value);
+
+    auto fileName = BackupPath + u"backuped_value.dat";
+    bool written = false;
+    {
+        File file(os::CreateFileW(fileName.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
+                                  os::FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.Valid())
+            throw EBackupFileError("Cannot create file \"" + text::ToUtf8(fileName) + "\"");
+        os::DWORD done = 0;
+        written = os::WriteFile(file.get(), content.data(), static_cast<os::DWORD>(content.size()), &done,
+                                nullptr) &&
+                  done == content.size() && os::FlushFileBuffers(file.get());
+    }
+    if (!written) {
+        os::DeleteFileW(fileName.c_str());
+        throw EBackupFileError("Cannot write file \"" + text::ToUtf8(fileName) + "\"");
+    }
+}
+
+void TCleanerRegValueProduct::RestoreBackup(backups::TBackupsManager& BackupsManager, int Index) {
+    auto folder = BackupsManager.GetBackupedString(Index, u"BackupFolder");
+    std::int32_t storedRoot = BackupsManager.GetBackupedInteger(Index, u"RootKey");
+    auto key = BackupsManager.GetBackupedString(Index, u"Key");
+    auto name = BackupsManager.GetBackupedString(Index, u"Value");
+    auto view = JournalView(BackupsManager.GetBackupedInteger(Index, u"View"));
+    std::u16string path;
+    if (!JournalBackupPath(folder, path))
+        throw EBackupFileError("Backup folder name \"" + text::ToUtf8(folder) + "\" is not a plain folder name");
+    os::HKEY root = nullptr;
+    if (!JournalRoot(storedRoot, root)) return;
+    RestoreValueFromFile(root, key, name, path, view);
+}
+
+void TCleanerRegValueProduct::RestoreValueFromFile(os::HKEY Root, const std::u16string& Key,
+                                                   const std::u16string& Name, const std::u16string& BackupPath,
+                                                   platform::RegView View) {
+    platform::KeyHandle key;
+    if (os::RegOpenKeyExW(Root, Key.c_str(), 0, os::KEY_READ | View.bits, key.put()) != os::ERROR_SUCCESS) return;
+
+    auto fileName = BackupPath + u"backuped_value.dat";
+    std::vector<std::uint8_t> bytes;
+    {
+        File file(os::CreateFileW(fileName.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr, os::OPEN_EXISTING,
+                                  os::FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.Valid()) throw EBackupFileError("Cannot open file \"" + text::ToUtf8(fileName) + "\"");
+        std::uint8_t chunk[8192];
+        for (;;) {
+            os::DWORD got = 0;
+            if (!os::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) {
+                throw EBackupFileError("Cannot read file \"" + text::ToUtf8(fileName) + "\"");
+            }
+            if (got == 0) break;
+            bytes.insert(bytes.end(), chunk, chunk + got);
+        }
+    }
+    auto value = DecodeBackupedValue(bytes);
+    if (!value)
+        throw EBackupFileError("File \"" + text::ToUtf8(fileName) +
+                               "\" is truncated: it holds fewer bytes than its header says");
+
+    const auto& data = value->Data;
+    platform::SavedDescriptor previous;
+    auto unlock = [&] { return platform::UnlockRegistryKeyEx(Root, Key, View.bits, previous, true); };
+    auto relock = [&] { platform::UnlockRegistryKeyEx(Root, Key, View.bits, previous, false); };
+    // First attempt as is; a refused write is repeated once with the key
+    // opened up, and only that second refusal reaches the caller.
+    auto writeWithRetry = [&](const std::function<void()>& write) {
+        try {
+            WriteOrThrow(Root, Key, Name, View, write);
+            return;
+        } catch (const platform::ERegistryError&) {
+            // A restore that wrote nothing must not look like one that worked.
+            if (!unlock()) {
+                relock();
+                throw;
+            }
+        }
+        try {
+            WriteOrThrow(Root, Key, Name, View, write);
+        } catch (...) {
+            relock();
+            throw;
+        }
+        relock();
+    };
+    // Always under an opened key, as the numeric forms were always written.
+    auto writeUnlocked = [&](const std::function<void()>& write) {
+        if (unlock()) {
+            try {
+                write();
+            } catch (...) {
+                relock();
+                throw;
+            }
+        }
+        relock();
+    };
+
+    switch (value->Type) {
+        case os::REG_BINARY:
+            writeWithRetry([&] { platform::RegistryWriteBinary(Root, Key, Name, data.data(), data.size(), View); });
+            break;
+        case os::REG_SZ:
+            writeWithRetry([&] { platform::RegistryWriteString(Root, Key, Name, FirstString(data), View); });
+            break;
+        case os::REG_EXPAND_SZ:
+            writeWithRetry([&] { platform::RegistryWriteExpandString(Root, Key, Name, FirstString(data), View); });
+            break;
+        case os::REG_DWORD: {
+            std::uint32_t number = 0;
+            for (std::size_t i = 0; i < 4 && i < data.size(); ++i) number |= static_cast<std::uint32_t>(data[i]) << (8 * i);
+            writeUnlocked(
+                [&] { platform::RegistryWriteInteger(Root, Key, Name, static_cast<std::int32_t>(number), View); });
+            break;
+        }
+        case os::REG_MULTI_SZ:
+            writeUnlocked([&] { SetMultiString(Root, Key, Name, data, View); });
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace findings

@@ -1,0 +1,44 @@
+// Pieces every finding's backup and restore share: reading roots, views and
+// folders back from a journal entry that may have been edited by hand, and
+// holding a token privilege for one scope.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/RegistryAccess.h"
+
+namespace findings {
+
+// Only the seven predefined roots come back from a journal: any other
+// number would be used as a handle of this process.
+bool JournalRoot(std::int32_t stored, os::HKEY& root);
+// The view bits of "View"; unknown bits read as the default view.
+platform::RegView JournalView(std::int32_t stored);
+// Data folder + "backuped\" + folder + "\" (the "backuped" folder itself for
+// an empty name). False for a name that would lead out of it.
+bool JournalBackupPath(const std::u16string& folder, std::u16string& path);
+
+// Enables a privilege for the scope and puts it back to its earlier state.
+class TPrivilegeScope {
+public:
+    explicit TPrivilegeScope(const char16_t* name);
+    ~TPrivilegeScope();
+    TPrivilegeScope(const TPrivilegeScope&) = delete;
+    TPrivilegeScope& operator=(const TPrivilegeScope&) = delete;
+    bool Enabled() const { return enabled_; }
+
+private:
+    const char16_t* name_;
+    bool enabled_ = false;
+    bool wasEnabled_ = true;
+};
+
+// Saves the key (opened with MAXIMUM_ALLOWED in `view`) into `file` with
+// SeBackupPrivilege held; true when the file was written.
+bool SaveKeyHive(os::HKEY root, const std::u16string& key, platform::RegView view, const std::u16string& file);
+// Loads `file` over the key with SeRestorePrivilege held (the caller holds
+// SeBackupPrivilege); the result of the load is not reported.
+void RestoreKeyHive(os::HKEY root, const std::u16string& key, platform::RegView view, const std::u16string& file);
+
+}  // namespace findings

@@ -1,0 +1,76 @@
+#include "findings/RegKeyProduct.h"
+
+#include "backups/BackupsManagerUnit.h"
+#include "findings/JournalSupport.h"
+#include "findings/SettingRegistry.h"
+#include "i18n/LanguageManager.h"
+#include "platform/KeyHandle.h"
+
+namespace findings {
+
+TRegKeyProduct::TRegKeyProduct(os::HKEY ARootKey, std::u16string ASubKey, bool Compromised)
+    : FRootKey(ARootKey), FKey(std::move(ASubKey)), FCompromised(Compromised) {}
+
+std::u16string TRegKeyProduct::GetDescription() const {
+    std::u16string prefix = FCompromised ? i18n::LangConst(u"Compromised_reg_key") + u" " : u"";
+    return prefix + platform::RootKeyName(FRootKey) + u"\\" + FKey;
+}
+
+std::u16string TRegKeyProduct::GetType() const { return i18n::LangConst(u"Registry_key"); }
+
+void TRegKeyProduct::UnlockKeyTree(os::HKEY Root, const std::u16string& Key) {
+    {
+        platform::SavedDescriptor previous;  // the key is deleted next
+        platform::UnlockRegistryKey(Root, Key, true, previous);
+    }
+    for (const auto& name : setting::SubKeys(Root, Key)) UnlockKeyTree(Root, Key + u"\\" + name);
+}
+
+void TRegKeyProduct::Solve() {
+    if (!setting::KeyExists(FRootKey, FKey)) return;
+    UnlockKeyTree(FRootKey, FKey);
+    setting::DeleteTree(FRootKey, FKey);
+}
+
+bool TRegKeyProduct::SaveKeyToFile(const std::u16string& BackupPath) const {
+    return SaveKeyHive(FRootKey, FKey, platform::RegView::Default(), BackupPath + u"backuped_key.dat");
+}
+
+bool TRegKeyProduct::Backup(backups::TBackupsManager& BackupsManager) {
+    BackupsManager.NewEntry(kTypeName, GetBackupDescription());
+    std::u16string path, folder;
+    BackupsManager.CreateBackupFolder(path, folder);
+    BackupsManager.BackupString(u"BackupFolder", folder);
+    BackupsManager.BackupInteger(u"RootKey", static_cast<std::int32_t>(os::KeyValue32(FRootKey)));
+    BackupsManager.BackupString(u"Key", FKey);
+    return SaveKeyToFile(path);
+}
+
+void TRegKeyProduct::RestoreBackup(backups::TBackupsManager& BackupsManager, int Index) {
+    bool keepEntry = false;
+    std::u16string path;
+    if (JournalBackupPath(BackupsManager.GetBackupedString(Index, u"BackupFolder"), path)) {
+        auto file = path + u"backuped_key.dat";
+        bool hiveExists = os::GetFileAttributesW(file.c_str()) != os::INVALID_FILE_ATTRIBUTES;
+        TPrivilegeScope backup(u"SeBackupPrivilege");
+        TPrivilegeScope restore(u"SeRestorePrivilege");
+        os::HKEY root = nullptr;
+        // Without the privileges, or with a hive the system will not load,
+        // the entry is the only copy left: keep it.
+        if (!backup.Enabled() || !restore.Enabled()) {
+            keepEntry = hiveExists;
+        } else if (JournalRoot(BackupsManager.GetBackupedInteger(Index, u"RootKey"), root)) {
+            auto key = BackupsManager.GetBackupedString(Index, u"Key");
+            if (!setting::KeyExists(root, key)) setting::CreateKey(root, key);
+            platform::KeyHandle handle;
+            if (hiveExists) {
+                keepEntry = true;
+                if (os::RegOpenKeyExW(root, key.c_str(), 0, os::MAXIMUM_ALLOWED, handle.put()) == os::ERROR_SUCCESS)
+                    keepEntry = os::RegRestoreKeyW(handle.get(), file.c_str(), 0) != os::ERROR_SUCCESS;
+            }
+        }
+    }
+    if (!keepEntry) BackupsManager.DeleteEntry(Index);
+}
+
+}  // namespace findings

@@ -1,0 +1,27 @@
+// The registry operations of the setting findings. Unlike the scanner
+// findings they use no view bits (the process's default view) and report
+// failures with their own texts.
+#pragma once
+
+#include <string>
+
+#include "platform/RegistryAccess.h"
+
+namespace findings::setting {
+
+// Root\Key opens for reading and holds the named value.
+bool ValueExists(os::HKEY root, const std::u16string& key, const std::u16string& name);
+// Writes REG_SZ, creating the key when it does not open for reading. Throws
+// ERegistryError "Unable to open key "<root>\<key>" for write".
+void WriteString(os::HKEY root, const std::u16string& key, const std::u16string& name, const std::u16string& text);
+bool KeyExists(os::HKEY root, const std::u16string& key);
+// The system's error code; never throws.
+os::LSTATUS CreateKey(os::HKEY root, const std::u16string& key);
+// Direct subkeys; throws "Unable to open key "<root>\<key>" for read".
+platform::StringList SubKeys(os::HKEY root, const std::u16string& key);
+// Deletes the subkeys from the last index down, stopping at the first that
+// stays, then the key itself when nothing is left. Throws the "for write"
+// error when a key does not open. True when the key is gone.
+bool DeleteTree(os::HKEY root, const std::u16string& key);
+
+}  // namespace findings::setting
