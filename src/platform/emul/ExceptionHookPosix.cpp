@@ -18,6 +18,9 @@
 
 // Declared without <cxxabi.h>, whose declaration carries a std::type_info*.
 extern "C" [[noreturn]] void __cxa_throw(void* object, void* type, void (*destroy)(void*));
+// A sanitizer runtime linked statically defines its own __cxa_throw, which
+// ours replaces; it must still hear that the stack is about to unwind.
+extern "C" void __asan_handle_no_return() __attribute__((weak));
 
 namespace platform {
 
@@ -142,6 +145,7 @@ extern "C" void __cxa_throw(void* object, void* type, void (*destroy)(void*)) {
         const void* site = __builtin_return_address(0);
         platform::hook_detail::ReportThrow(object, type, site, platform::CaptureFrom(site, 1));
     }
+    if (__asan_handle_no_return) __asan_handle_no_return();
     platform::RealThrow()(object, type, destroy);
     __builtin_unreachable();
 }
