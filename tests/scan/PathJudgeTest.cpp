@@ -245,6 +245,23 @@ TEST_F(PathFixture, On32BitWindowsThereIsOnlyOneView) {
     EXPECT_FALSE(judge.IsPathInvalid(u"C:\\Windows"));
 }
 
+// Links count only when their target is there.
+TEST_F(PathFixture, LinksAreFollowed) {
+    namespace fs = std::filesystem;
+    auto S = ScratchFolder();
+    MakePath(S + u"\\target\\f.txt");
+    auto host = [](const std::u16string& p) { return emul::HostPath(p); };
+    fs::create_directory_symlink(host(S + u"\\target"), host(S) / "dirlink");
+    fs::create_symlink(host(S + u"\\target\\f.txt"), host(S) / "filelink");
+    fs::create_symlink(host(S) / "gone", host(S) / "dangling");
+    EXPECT_TRUE(SafeDirectoryExists(S + u"\\dirlink"));
+    EXPECT_FALSE(SafeFileExists(S + u"\\dirlink"));
+    EXPECT_TRUE(SafeFileExists(S + u"\\filelink"));
+    EXPECT_FALSE(SafeDirectoryExists(S + u"\\filelink"));
+    EXPECT_TRUE(judge.IsPathInvalid(S + u"\\dangling"));
+    EXPECT_FALSE(judge.IsPathInvalid(S + u"\\dirlink\\f.txt /q"));
+}
+
 // Code page 932: a two-byte character's second byte may be the code of "|"
 // or "\"; the path must still be cut on whole characters.
 TEST_F(PathFixture, TwoByteCodePageCutsOnWholeCharacters) {
