@@ -138,6 +138,9 @@ BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    // MAXIMUM_ALLOWED grants whatever the caller may have: the process owns
+    // its token, so every right.
+    if (access & MAXIMUM_ALLOWED) access |= TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY;
     *token = emul::detail::AddHandle(std::make_shared<emul::TokenObject>(access));
     return TRUE;
 }

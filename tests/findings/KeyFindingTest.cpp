@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/Text.h"
+
+#include "backups/BackupsManagerUnit.h"
+#include "findings/CleanerRegKeyProduct.h"
+#include "findings/FindingTestSupport.h"
+#include "findings/ListScanProduct.h"
+#include "findings/RegKeyProduct.h"
+#include "findings/RegStrDataProduct.h"
+#include "findings/RestoreDispatch.h"
+
+using namespace findings;
+using findingtest::Utf16Bytes;
+using journaltest::Exists;
+using journaltest::ReadBytes;
+
+namespace {
+
+class KeyFinding : public findingtest::FindingTest {
+protected:
+    // Example\A (value a), Example\A\Deep (value d), Example\B, and a value on Example.
+    std::u16string MakeTree() {
+        auto root = ScratchKey() + u"\\Example";
+        SetValue(os::HKEY_CURRENT_USER, root, u"top", os::REG_DWORD, std::string("\x07\0\0\0", 4));
+        SetValue(os::HKEY_CURRENT_USER, root + u"\\A", u"a", os::REG_SZ, Utf16Bytes(std::u16string(u"x\0", 2)));
+        SetValue(os::HKEY_CURRENT_USER, root + u"\\A\\Deep", u"d", os::REG_BINARY, "\x01\x02");
+        SetValue(os::HKEY_CURRENT_USER, root + u"\\B", u"", os::REG_SZ, Utf16Bytes(std::u16string(u"y\0", 2)));
+        return root;
+    }
+    void ExpectTree(const std::u16string& root) {
+        EXPECT_EQ(GetValue(os::HKEY_CURRENT_USER, root, u"top").second, std::string("\x07\0\0\0", 4));
+        EXPECT_EQ(GetValue(os::HKEY_CURRENT_USER, root + u"\\A", u"a").first, os::REG_SZ);
+        EXPECT_EQ(GetValue(os::HKEY_CURRENT_USER, root + u"\\A\\Deep", u"d").second, "\x01\x02");
+        EXPECT_EQ(GetValue(os::HKEY_CURRENT_USER, root + u"\\B", u"").first, os::REG_SZ);
+    }
+};
+
+TEST_F(KeyFinding, JournalFileMatchesTheDocumentedLayoutByteForByte) {
+    auto root = MakeTree();
+    backups::TBackupsManager journal;
+    TCleanerRegKeyProduct finding(os::HKEY_CURRENT_USER, root, u"r", false, platform::RegView::Default());
+    finding.Solve(&journal);
+    EXPECT_FALSE(KeyExists(os::HKEY_CURRENT_USER, root));
+    EXPECT_TRUE(Exists(Data() + u"backuped\\0\\backuped_key.dat"));
+    journal.BackupsCount();
+    auto time = text::ToUtf8(journal.GetBackupedString(0, u"Time"));
+    auto path = text::ToUtf8(root);
+    EXPECT_EQ(ReadBytes(Data() + u"backups.ini"),
+              "[Count]\r\nCount=0\r\nLastCode=1\r\n\r\n[0]\r\nType=TCleanerRegKeyProduct\r\n"
+              "Desc=HKEY_CURRENT_USER\\" + path + "\r\nTime=" + time + "\r\nBackupFolder=0\r\n"
+              "RootKey=-2147483647\r\nKey=" + path + "\r\n\r\n");
+}
+
+TEST_F(KeyFinding, TreeRoundTripBringsBackEveryValueAndSubkey) {
+    SKIP_ON_WINE("RegRestoreKeyW is a stub");
+    auto root = MakeTree();
+    backups::TBackupsManager journal;
+    TCleanerRegKeyProduct(os::HKEY_CURRENT_USER, root, u"r", false, platform::RegView::Default()).Solve(&journal);
+    ASSERT_FALSE(KeyExists(os::HKEY_CURRENT_USER, root));
+    journal.BackupsCount();  // a fresh journal's list learns of "Count" here
+    ASSERT_TRUE(RestoreBackupEntry(journal, 0));
+    ExpectTree(root);
+    EXPECT_EQ(journal.BackupsCount(), 1);
+    ASSERT_TRUE(RestoreBackupEntry(journal, 0));  // again, over the existing key
+    ExpectTree(root);
+}
+
+TEST_F(KeyFinding, AMissingKeyRecordsNothingAndAnUnwrittenHiveKeepsTheKey) {
+    backups::TBackupsManager journal;
+    TCleanerRegKeyProduct gone(os::HKEY_CURRENT_USER, ScratchKey() + u"\\Nope", u"r", true,
+                               platform::RegView::Default());
+    gone.Solve(&journal);
+    EXPECT_FALSE(Exists(Data() + u"backups.ini"));
+
+    auto root = MakeTree();
+    testsupport::RemoveFolderTree(Data() + u"backuped");
+    TCleanerRegKeyProduct(os::HKEY_CURRENT_USER, root, u"r", false, platform::RegView::Default()).Solve(&journal);
+    ExpectTree(root);
+}
+
+TEST_F(KeyFinding, The64BitViewFindingDeletesOnlyThe64BitKey) {
+    auto key = MachineScratchKey() + u"\\Twin";
+    SetValue(os::HKEY_LOCAL_MACHINE, key, u"v", os::REG_SZ, Utf16Bytes(std::u16string(u"a\0", 2)), os::KEY_WOW64_64KEY);
+    SetValue(os::HKEY_LOCAL_MACHINE, key, u"v", os::REG_SZ, Utf16Bytes(std::u16string(u"a\0", 2)), os::KEY_WOW64_32KEY);
+    backups::TBackupsManager journal;
+    TCleanerRegKeyProduct(os::HKEY_LOCAL_MACHINE, key, u"r", false, platform::RegView::Wow64_64()).Solve(&journal);
+    EXPECT_FALSE(KeyExists(os::HKEY_LOCAL_MACHINE, key, os::KEY_WOW64_64KEY));
+    EXPECT_TRUE(KeyExists(os::HKEY_LOCAL_MACHINE, key, os::KEY_WOW64_32KEY));
+    journal.BackupsCount();
+    EXPECT_EQ(journal.GetBackupedInteger(0, u"View"), 0x100);
+}
+
+TEST_F(KeyFinding, RegKeyProductStopsBeforeDeletingWhenASubkeyCannotBeRead) {
+    auto root = MakeTree();
+    // A link whose target is missing is listed but cannot be opened.
+    platform::KeyHandle link;
+    ASSERT_EQ(os::RegCreateKeyExW(os::HKEY_CURRENT_USER, (root + u"\\C").c_str(), 0, nullptr,
+                                  os::REG_OPTION_CREATE_LINK, os::KEY_ALL_ACCESS | os::KEY_CREATE_LINK, nullptr,
+                                  link.put(), nullptr),
+              os::ERROR_SUCCESS);
+    std::u16string target = u"\\REGISTRY\\MACHINE\\SOFTWARE\\TallowmendNoSuchKey";
+    ASSERT_EQ(os::RegSetValueExW(link.get(), u"SymbolicLinkValue", 0, os::REG_LINK,
+                                 reinterpret_cast<const os::BYTE*>(target.data()),
+                                 static_cast<os::DWORD>(target.size() * 2)),
+              os::ERROR_SUCCESS);
+    link.reset();
+    TRegKeyProduct finding(os::HKEY_CURRENT_USER, root, false);
+    EXPECT_THROW(finding.Solve(), platform::ERegistryError);
+    ExpectTree(root);
+    platform::KeyHandle h;
+    if (os::RegOpenKeyExW(os::HKEY_CURRENT_USER, root.c_str(), 0, os::KEY_ALL_ACCESS, h.put()) == 0) {
+        h.reset();
+        os::HKEY parent = nullptr;
+        os::RegOpenKeyExW(os::HKEY_CURRENT_USER, root.c_str(), 0, os::KEY_ALL_ACCESS, &parent);
+        os::HKEY l = nullptr;
+        if (os::RegOpenKeyExW(parent, u"C", os::REG_OPTION_OPEN_LINK, os::KEY_ALL_ACCESS, &l) == 0) {
+            os::RegCloseKey(l);
+        }
+        os::RegDeleteKeyW(parent, u"C");  // the link itself, not its target
+        os::RegCloseKey(parent);
+    }
+}
+
+TEST_F(KeyFinding, RegKeyProductRemovesTheWholeTreeAndItsBackupComesBack) {
+    SKIP_ON_WINE("RegRestoreKeyW is a stub");
+    auto root = MakeTree();
+    backups::TBackupsManager journal;
+    TRegKeyProduct finding(os::HKEY_CURRENT_USER, root, false);
+    EXPECT_TRUE(finding.Backup(journal));
+    finding.Solve();
+    EXPECT_FALSE(KeyExists(os::HKEY_CURRENT_USER, root));
+    journal.BackupsCount();
+    TRegKeyProduct::RestoreBackup(journal, 0);
+    ExpectTree(root);
+    EXPECT_EQ(journal.BackupsCount(), 0);
+    EXPECT_FALSE(Exists(Data() + u"backuped\\0"));
+}
+
+TEST_F(KeyFinding, RegKeyProductWithoutAHiveRecreatesTheKeyEmptyAndDropsTheEntry) {
+    backups::TBackupsManager journal;
+    auto key = ScratchKey() + u"\\Svc";
+    TRegKeyProduct(os::HKEY_CURRENT_USER, key, false).Backup(journal);  // key missing: no hive
+    journal.BackupsCount();
+    TRegKeyProduct::RestoreBackup(journal, 0);
+    EXPECT_TRUE(KeyExists(os::HKEY_CURRENT_USER, key));
+    EXPECT_EQ(journal.BackupsCount(), 0);
+}
+
+class WizardFinding : public findingtest::FindingTest {};
+
+TEST_F(WizardFinding, DescriptionsIdsAndTheComposite) {
+    auto first = TScanProduct::NextProductId;
+    TListScanProduct list;
+    TRegKeyProduct key(os::HKEY_LOCAL_MACHINE, u"SYSTEM\\X", true);
+    EXPECT_EQ(list.Id(), first);
+    EXPECT_EQ(key.Id(), first + 1);
+    EXPECT_EQ(key.GetDescription(), u"Compromised registry key HKEY_LOCAL_MACHINE\\SYSTEM\\X");
+    EXPECT_EQ(key.GetType(), u"Registry key");
+    TRegStrDataProduct str(os::HKEY_LOCAL_MACHINE, u"K", u"", u"Explorer.exe", u"x");
+    EXPECT_EQ(str.GetDescription(), u"Invalid data  = \"Explorer.exe\" at key HKEY_LOCAL_MACHINE\\K");
+
+    list.Add(std::make_unique<TCleanerRegKeyProduct>(os::HKEY_CURRENT_USER, ScratchKey() + u"\\Gone", u"r", true));
+    list.Add(nullptr);
+    EXPECT_EQ(list.GetDescription(), u"Registry problems: 2 problems");
+    EXPECT_NO_THROW(list.Solve());
+    backups::TBackupsManager journal;
+    EXPECT_FALSE(list.Backup(journal));
+    EXPECT_FALSE(Exists(Data() + u"backups.ini"));
+}
+
+TEST_F(WizardFinding, StringSettingWritesUnexpandedAndRestoresFromTheJournal) {
+    auto key = ScratchKey() + u"\\Winlogon";
+    SetValue(os::HKEY_CURRENT_USER, key, u"Shell", os::REG_EXPAND_SZ, Utf16Bytes(std::u16string(u"evil.exe\0", 9)));
+    TRegStrDataProduct finding(os::HKEY_CURRENT_USER, key, u"Shell", u"evil.exe", u"%SystemRoot%\\explorer.exe");
+    backups::TBackupsManager journal;
+    EXPECT_TRUE(finding.Backup(journal));
+    finding.Solve();
+    EXPECT_EQ(GetValue(os::HKEY_CURRENT_USER, key, u"Shell").first, os::REG_SZ);
+    EXPECT_EQ(GetValue(os::HKEY_CURRENT_USER, key, u"Shell").second,
+              Utf16Bytes(std::u16string(u"%SystemRoot%\\explorer.exe\0", 26)));
+    journal.BackupsCount();
+    ASSERT_TRUE(RestoreBackupEntry(journal, 0));
+    EXPECT_EQ(GetValue(os::HKEY_CURRENT_USER, key, u"Shell").second, Utf16Bytes(std::u16string(u"evil.exe\0", 9)));
+    EXPECT_EQ(journal.BackupsCount(), 0);
+
+    TRegStrDataProduct gone(os::HKEY_CURRENT_USER, key, u"Missing", u"a", u"b");
+    gone.Solve();
+    EXPECT_EQ(GetValue(os::HKEY_CURRENT_USER, key, u"Missing").first, 0u);
+}
+
+}  // namespace
