@@ -80,18 +80,31 @@ bool FollowsCall(CodeRegions& regions, std::uintptr_t address) {
 }
 
 // The top of the current thread's stack: NT_TIB.StackBase, at fs:[4] in a
-// 32-bit process (read directly; NtCurrentTeb() trips GCC's bounds check).
+// 32-bit process and gs:[8] in a 64-bit one (read directly; NtCurrentTeb()
+// trips GCC's bounds check).
 std::uintptr_t StackBase() {
     std::uintptr_t base;
+#if defined(__x86_64__)
+    __asm__("movq %%gs:8, %0" : "=r"(base));
+#else
     __asm__("movl %%fs:4, %0" : "=r"(base));
+#endif
     return base;
+}
+
+const void* StackPointer(const CONTEXT* context) {
+#if defined(__x86_64__)
+    return reinterpret_cast<const void*>(context->Rsp);
+#else
+    return reinterpret_cast<const void*>(context->Esp);
+#endif
 }
 
 std::vector<const void*> ScanStack(const void* from, const void* first) {
     std::vector<const void*> frames;
     if (first) frames.push_back(first);
     auto top = StackBase();
-    auto cursor = reinterpret_cast<std::uintptr_t>(from) & ~std::uintptr_t(3);
+    auto cursor = reinterpret_cast<std::uintptr_t>(from) & ~std::uintptr_t(sizeof(std::uintptr_t) - 1);
     if (cursor >= top) return frames;
     if (top - cursor > kMaxScanBytes) top = cursor + kMaxScanBytes;
     CodeRegions regions;
@@ -153,7 +166,7 @@ LONG CALLBACK OnVectoredException(EXCEPTION_POINTERS* pointers) {
     }
     auto context = pointers->ContextRecord;
     hook_detail::ReportFault(className, message, record->ExceptionAddress,
-                             ScanStack(reinterpret_cast<const void*>(context->Esp), record->ExceptionAddress));
+                             ScanStack(StackPointer(context), record->ExceptionAddress));
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
