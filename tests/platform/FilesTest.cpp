@@ -107,25 +107,46 @@ TEST_F(FilesTest, DotsAndTrailingSeparatorsNormalise) {
 
 // ------------------------------------------------------------ attributes
 
-TEST_F(FilesTest, AttributesRoundTripAndReadOnlyProtects) {
+constexpr os::DWORD kKindAndFlags = os::FILE_ATTRIBUTE_READONLY | os::FILE_ATTRIBUTE_HIDDEN |
+                                    os::FILE_ATTRIBUTE_SYSTEM | os::FILE_ATTRIBUTE_DIRECTORY;
+
+TEST_F(FilesTest, ReadOnlyAttributeRoundTripsAndBlocksDeletion) {
     auto file = Path(u"ro.txt");
     WriteText(file, "keep");
     ASSERT_TRUE(os::SetFileAttributesW(file.c_str(), os::FILE_ATTRIBUTE_READONLY | os::FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_EQ(os::GetFileAttributesW(file.c_str()), os::FILE_ATTRIBUTE_READONLY | os::FILE_ATTRIBUTE_HIDDEN);
-
+    EXPECT_EQ(os::GetFileAttributesW(file.c_str()) & kKindAndFlags,
+              os::FILE_ATTRIBUTE_READONLY | os::FILE_ATTRIBUTE_HIDDEN);
     EXPECT_FALSE(os::DeleteFileW(file.c_str()));
     EXPECT_EQ(os::GetLastError(), os::ERROR_ACCESS_DENIED);
-    EXPECT_EQ(os::CreateFileW(file.c_str(), os::GENERIC_WRITE, 0, nullptr, os::OPEN_EXISTING, 0, nullptr),
-              os::INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(os::SetFileAttributesW(file.c_str(), os::FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(os::GetFileAttributesW(file.c_str()) & kKindAndFlags, 0u);
+    EXPECT_TRUE(os::DeleteFileW(file.c_str()));
+}
+
+TEST_F(FilesTest, AttributesReadBackExactly) {
+    SKIP_ON_WINE("Wine reports FILE_ATTRIBUTE_ARCHIVE on every file, whatever was set");
+    auto file = Path(u"exact.txt");
+    WriteText(file, "x");
+    ASSERT_TRUE(os::SetFileAttributesW(file.c_str(), os::FILE_ATTRIBUTE_HIDDEN | os::FILE_ATTRIBUTE_SYSTEM));
+    EXPECT_EQ(os::GetFileAttributesW(file.c_str()), os::FILE_ATTRIBUTE_HIDDEN | os::FILE_ATTRIBUTE_SYSTEM);
+    ASSERT_TRUE(os::SetFileAttributesW(file.c_str(), os::FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(os::GetFileAttributesW(file.c_str()), os::FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(FilesTest, ReadOnlyFileRefusesWriting) {
+    SKIP_ON_WINE("the tests run Wine as root, and the host lets root write read-only files");
+    auto file = Path(u"ro.txt");
+    WriteText(file, "keep");
+    ASSERT_TRUE(os::SetFileAttributesW(file.c_str(), os::FILE_ATTRIBUTE_READONLY));
+    auto h = os::CreateFileW(file.c_str(), os::GENERIC_WRITE, 0, nullptr, os::OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(h, os::INVALID_HANDLE_VALUE);
     EXPECT_EQ(os::GetLastError(), os::ERROR_ACCESS_DENIED);
+    if (h != os::INVALID_HANDLE_VALUE) os::CloseHandle(h);
     WriteText(Path(u"other.txt"), "new");
     EXPECT_FALSE(os::CopyFileW(Path(u"other.txt").c_str(), file.c_str(), os::FALSE));
     EXPECT_EQ(os::GetLastError(), os::ERROR_ACCESS_DENIED);
     EXPECT_EQ(ReadText(file), "keep");
-
-    ASSERT_TRUE(os::SetFileAttributesW(file.c_str(), os::FILE_ATTRIBUTE_NORMAL));
-    EXPECT_EQ(os::GetFileAttributesW(file.c_str()), os::FILE_ATTRIBUTE_NORMAL);
-    EXPECT_TRUE(os::DeleteFileW(file.c_str()));
+    os::SetFileAttributesW(file.c_str(), os::FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(FilesTest, HiddenFolderStaysAFolder) {

