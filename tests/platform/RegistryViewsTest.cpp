@@ -1,6 +1,7 @@
 // Registry views of a 32-bit program on 64-bit Windows (and their absence on
 // 32-bit Windows): where keys land, what each view lists, which keys both
 // views share.
+#include "platform/Wow64.h"
 #include "platform/os/WinApi.h"
 #include "support/SeamTest.h"
 #include "RegistryTestKit.h"
@@ -19,10 +20,7 @@ os::LSTATUS Rc(os::DWORD code) { return static_cast<os::LSTATUS>(code); }
 
 bool Windows64() {
 #ifdef _WIN32
-    auto kernel = os::GetModuleHandleW(u"kernel32.dll");
-    auto fn = reinterpret_cast<os::IsWow64ProcessFn>(os::GetProcAddress(kernel, "IsWow64Process"));
-    os::BOOL wow64 = os::FALSE;
-    return fn && fn(os::GetCurrentProcess(), &wow64) && wow64;
+    return platform::IsWow64();
 #else
     return emul::GetArch() == emul::Arch::Windows64;
 #endif

@@ -278,7 +278,6 @@ LSTATUS OpenOrCreate(HKEY key, os::LPCWSTR subKey, DWORD options, REGSAM sam, HK
 // Children of a key whose subkeys come from more than one raw key: every
 // name the view can open, once, sorted as a hive sorts. Lock held.
 std::vector<std::u16string> MergedChildren(const KeyRef& ref) {
-    const auto& store = TheStore();
     std::vector<std::u16string> candidates;
     auto addChildren = [&](const Node* node) {
         if (node && node->children)
@@ -302,7 +301,6 @@ std::vector<std::u16string> MergedChildren(const KeyRef& ref) {
     names.erase(std::unique(names.begin(), names.end(),
                             [](const std::u16string& a, const std::u16string& b) { return text::EqualNoCase(a, b); }),
                 names.end());
-    (void)store;
     return names;
 }
 
