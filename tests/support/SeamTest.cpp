@@ -56,8 +56,11 @@ bool Native() {
 }
 
 void DeleteTree(os::HKEY root, const std::u16string& path, os::REGSAM view) {
+    // Opened as a link, and deleted through its own handle: deleting by name
+    // from the parent would follow a registry link into its target.
+    constexpr os::REGSAM kDelete = 0x00010000;
     os::HKEY key = nullptr;
-    if (os::RegOpenKeyExW(root, path.c_str(), os::REG_OPTION_OPEN_LINK, os::KEY_READ | view, &key) !=
+    if (os::RegOpenKeyExW(root, path.c_str(), os::REG_OPTION_OPEN_LINK, os::KEY_READ | kDelete | view, &key) !=
         os::ERROR_SUCCESS)
         return;
     for (;;) {
@@ -73,11 +76,8 @@ void DeleteTree(os::HKEY root, const std::u16string& path, os::REGSAM view) {
             std::u16string(name, chars) == before)
             break;
     }
+    os::RegDeleteKeyW(key, u"");
     os::RegCloseKey(key);
-    if (os::RegDeleteKeyExAvailable())
-        os::RegDeleteKeyExW(root, path.c_str(), view, 0);
-    else
-        os::RegDeleteKeyW(root, path.c_str());
 }
 
 void RemoveFolderTree(const std::u16string& path) {
