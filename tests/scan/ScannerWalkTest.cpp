@@ -196,15 +196,17 @@ TEST_F(WalkTest, KeyTreeReportsProgressForEveryKeyAndChecksValuesOnTheWay) {
                                                       "key ~\\T\\B empty"}));
 }
 
-#ifndef _WIN32
 TEST_F(WalkTest, UnreadableSubkeyCountsAsEmpty) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the seam has no call to build a denying DACL; the native run covers this case";
+#else
     Seed({"=", "Locked", "Locked\\Inner="});
     emul::DenyKeyAccess(u"HKEY_CURRENT_USER\\" + Key("T\\Locked"), true, false);
+#endif
     bool flag = true;
     scanner.ScanKeyTree(os::HKEY_CURRENT_USER, Key("T"), flag);
     EXPECT_EQ(out.findings, (std::vector<std::string>{"key ~\\T\\Locked empty"}));
 }
-#endif
 
 // The abort event answers true from its n-th question on.
 void AbortFromQuestion(TScanner& scanner, int n) {

@@ -17,12 +17,14 @@ void THeadlessLoop::RegisterAsMain() {
 }
 
 void THeadlessLoop::Run() {
-    quit_ = false;
+    // A Quit that came before Run still ends it: the request is consumed
+    // on the way out, not on the way in.
     while (!quit_) {
         queue_->RunPending();
         if (quit_) break;
         queue_->WaitForCalls(std::chrono::steady_clock::now() + std::chrono::seconds(1));
     }
+    quit_ = false;
 }
 
 void THeadlessLoop::Quit() {
