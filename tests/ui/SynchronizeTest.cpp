@@ -134,6 +134,17 @@ TEST_F(SyncTest, PostedCallsRunInOrderWithoutWaitingAndAreDroppedAfterShutdown) 
     EXPECT_FALSE(ran);
 }
 
+TEST_F(SyncTest, QuitFromAnotherThreadEndsRunEvenWhenItCameFirst) {
+    std::thread([&] { loop.Quit(); }).join();
+    loop.Run();  // returns at once instead of waiting forever
+    std::thread later([&] {
+        std::this_thread::sleep_for(20ms);
+        loop.Quit();
+    });
+    loop.Run();
+    later.join();
+}
+
 TEST(SyncRegistration, MainTargetFollowsTheRegisteringLoop) {
     {
         THeadlessLoop loop;
