@@ -162,18 +162,20 @@ void TCleanerRegValueProduct::SaveValueToFile(const std::u16string& BackupPath) 
         return;
     TBackupedValue value;
     os::DWORD bytes = 0;
-    if (os::RegQueryValueExW(key.get(), FValue.c_str(), nullptr, &value.Type, nullptr, &bytes) != os::ERROR_SUCCESS)
+    os::DWORD type = 0;
+    if (os::RegQueryValueExW(key.get(), FValue.c_str(), nullptr, &type, nullptr, &bytes) != os::ERROR_SUCCESS)
         return;
     // The value may grow between the two queries: ask again with more room.
     for (int attempt = 0;; ++attempt) {
         value.Data.assign(bytes, 0);
-        auto status = os::RegQueryValueExW(key.get(), FValue.c_str(), nullptr, &value.Type,
+        auto status = os::RegQueryValueExW(key.get(), FValue.c_str(), nullptr, &type,
                                            value.Data.empty() ? nullptr : value.Data.data(), &bytes);
         if (status == os::ERROR_SUCCESS) break;
         if (status != static_cast<os::LSTATUS>(os::ERROR_MORE_DATA) || attempt == 8)
             throw platform::ERegistryError(u"Failed to read data of '" + FValue + u"'");
     }
     value.Data.resize(bytes);
+    value.Type = static_cast<std::uint32_t>(type);
     auto content = EncodeBackupedValue(value);
 
     auto fileName = BackupPath + u"backuped_value.dat";
