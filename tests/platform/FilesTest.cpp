@@ -26,6 +26,12 @@ using namespace platformtest;
 class FilesTest : public SeamTest {
 protected:
     std::u16string Path(std::u16string_view name) const { return ScratchFolder() + u"\\" + std::u16string(name); }
+#ifndef _WIN32
+    void TearDown() override {
+        SeamTest::TearDown();
+        EXPECT_EQ(emul::OpenHandleCount(), 0u) << "a file or search handle was left open";
+    }
+#endif
 };
 
 // ------------------------------------------------------------ lookup errors

@@ -3,6 +3,7 @@
 // shell folders, process start and program resources.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -17,6 +18,8 @@ enum class Arch { Windows32, Windows64 };
 
 // 64-bit Windows runs the program as a WOW64 process: registry views, file
 // system redirection, IsWow64Process and the WOW64 environment all follow.
+// Switching puts the environment back to that machine's defaults, so set
+// variables after the architecture.
 void SetArch(Arch arch);
 Arch GetArch();
 
@@ -43,8 +46,13 @@ void MapStandardSystemDrive(const std::filesystem::path& hostFolder);
 // Host path for a Windows path as a 64-bit program sees it (no
 // redirection); empty when the drive is not mapped.
 std::filesystem::path HostPath(std::u16string_view windowsPath);
-// A file that opens with a sharing violation, as one held by another program.
+// A file that opens with a sharing violation, as one held by another program
+// (the path as a 64-bit program names it, like HostPath).
 void SetFileLocked(std::u16string_view windowsPath, bool locked);
+
+// File, search and token handles open now (not closed with CloseHandle or
+// FindClose), for leak checks.
+std::size_t OpenHandleCount();
 
 // GetModuleFileNameW(nullptr, ...) answer, e.g. u"C:\\Tallowmend\\tallowmend.exe".
 void SetModuleFileName(std::u16string_view path);

@@ -60,6 +60,12 @@ void SetArch(Arch arch) {
 
 Arch GetArch() { return g_arch; }
 
+std::size_t OpenHandleCount() {
+    auto& table = Handles();
+    std::lock_guard lock(table.mutex);
+    return table.objects.size();
+}
+
 namespace detail {
 
 bool IsWow64() { return g_arch == Arch::Windows64; }
