@@ -2,17 +2,23 @@
 
 #include "app/AppFolders.h"
 #include "app/Logger.h"
+#include "app/MainFormUnit.h"
 #include "platform/Wow64.h"
 
 namespace app {
 
-int MainRoutine(const std::vector<std::u16string>& args) {
+int MainRoutine(const std::vector<std::u16string>& args, ui::TApplication* application) {
     // Before any window or thread: every later registry pass depends on it.
     platform::InitWindows64();
     InitAppFolders();
     InitLogging(u"-debug", args);
     InstallExceptionLogging();
     Log(platform::IsWindows64() ? u"Tallowmend started on 64-bit Windows" : u"Tallowmend started on 32-bit Windows");
+    if (!application) return 0;
+    {
+        TMainForm form(*application);
+        application->Run(form.Form());
+    }
     return 0;
 }
 

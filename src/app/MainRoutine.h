@@ -3,10 +3,16 @@
 #include <string>
 #include <vector>
 
+namespace ui {
+class TApplication;
+}
+
 namespace app {
 
-// The program's main routine; args[0] is the program path. Returns the
-// process exit code.
-int MainRoutine(const std::vector<std::u16string>& args);
+// The program's main routine; args[0] is the program path. With an
+// application it then creates the wizard window and serves its messages
+// until the application terminates; without one it stops after start-up
+// (tests of the start-up steps). Returns the process exit code.
+int MainRoutine(const std::vector<std::u16string>& args, ui::TApplication* application = nullptr);
 
 }  // namespace app
