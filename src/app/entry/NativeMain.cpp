@@ -1,26 +1,45 @@
-// Entry point of the native build: the same main routine over the emulated
-// machine. Host-side options set up that machine and are not passed on:
-//   --drive-c DIR     host folder that is drive C: (default: $TALLOWMEND_DRIVE_C,
-//                     else ./tallowmend-machine; the standard Windows
-//                     folders are added where missing)
-//   --registry FILE   .reg file loaded before start (repeatable)
-//   --arch 32|64      32-bit Windows, or 64-bit Windows with a WOW64 process
-// Everything else (for instance -debug) reaches the program. Arguments are
-// taken as UTF-8.
+// The native command: the wizard, headless, over an emulated Windows
+// machine, printing what a user would see and answering for the user from
+// the terminal (or on its own with --auto).
+//
+//   --machine FILE.reg  registry in its physical layout (repeatable, later
+//                       files win); default: the example machine
+//   --drive X=DIR       drive letter mapped to a host folder (repeatable)
+//   --windows xp|vista|7|8|10   (default 7)
+//   --arch x86|x64      (default x64: 64-bit Windows, WOW64 process)
+//   --auto              Next, wait for the scan, Next, Finish
+//   --save FILE.reg     the whole registry after the run
+//   -debug              the log, beside this executable
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/MainRoutine.h"
 #include "platform/Text.h"
 #include "platform/emul/Machine.h"
+#include "ui/headless/HeadlessApp.h"
+#include "wizard/ExamplesDir.h"
+
+
+namespace fs = std::filesystem;
 
 namespace {
+
+struct TUsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::string U8(const std::u16string& s) { return text::ToUtf8(s); }
 
 std::u16string DecodeRegFile(const std::string& bytes) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
@@ -36,50 +55,297 @@ std::u16string DecodeRegFile(const std::string& bytes) {
     return text::FromUtf8(view);
 }
 
-int Fail(const std::string& message) {
-    std::fprintf(stderr, "tallowmend: %s\n", message.c_str());
-    return 2;
+std::string ReadFile(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw TUsageError("cannot read " + file);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The whole registry as one version 5.00 file, in the physical layout
+// --machine reads back.
+void SaveRegistry(const std::string& file) {
+    std::u16string all;
+    for (const char16_t* root : {u"HKEY_LOCAL_MACHINE", u"HKEY_USERS"}) {
+        std::u16string part = emul::SaveRegText(root);
+        if (!all.empty()) {
+            auto body = part.find(u"\r\n\r\n");
+            part = body == std::u16string::npos ? std::u16string() : part.substr(body + 4);
+        }
+        all += part;
+    }
+    std::ofstream out(file, std::ios::binary);
+    out.write("\xFF\xFE", 2);
+    for (char16_t c : all) {
+        char pair[2] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+        out.write(pair, 2);
+    }
+    if (!out) throw TUsageError("cannot write " + file);
+}
+
+// The wizard seen through a terminal.
+class TConsoleApp : public ui::THeadlessApp {
+public:
+    explicit TConsoleApp(bool automatic) : automatic_(automatic) {
+        OnShow = [](const ui::TShownMessage& m) {
+            std::printf("\n  +-- %s\n  | %s\n  +-- %s\n", m.IsError ? "Error" : U8(m.Caption).c_str(),
+                        U8(m.Text).c_str(), m.Buttons == ui::TMsgButtons::YesNo ? "[Yes] [No]" : "[OK]");
+        };
+        Answer = [this](const ui::TShownMessage& m) {
+            if (m.Buttons != ui::TMsgButtons::YesNo) return int(ui::mrOk);
+            if (automatic_) return int(ui::mrNo);
+            std::string line = Prompt("  Yes or No? [y/n] ");
+            return int(!line.empty() && (line[0] == 'y' || line[0] == 'Y') ? ui::mrYes : ui::mrNo);
+        };
+    }
+
+    void Run(ui::TWidget& form) override {
+        form_ = &form;
+        notebook_ = form.Find(u"Notebook");
+        scanning_ = form.Find(u"ScanningLabel");
+        list_ = form.Find(u"ResultsListBox");
+        PrintPage();
+        if (automatic_) {
+            Press(u"NextButton");
+            if (Page() == 1) Press(u"NextButton");
+            if (Page() == 1) Press(u"NextButton");  // the step failed once: it runs again on what is left
+            Press(u"FinishButton");
+            return;
+        }
+        while (!Terminated()) {
+            std::string line = Prompt("\n> ");
+            if (!std::cin) break;
+            if (line == "n") Press(u"NextButton");
+            else if (line == "b") Press(u"BackButton");
+            else if (line == "c") Press(u"CancelButton");
+            else if (line == "f") Press(u"FinishButton");
+            else if (line == "s") Press(u"Label23");
+            else if (!line.empty() && line[0] == 't') Toggle(std::atoi(line.c_str() + 1));
+            else if (line == "q") Terminate();
+            else std::printf("  n Next, b Back, c Cancel, f Finish, t N toggle entry N, s Contact Support, q quit\n");
+        }
+    }
+
+private:
+    int Page() const { return notebook_->ActivePage(); }
+
+    static std::string Prompt(const char* text) {
+        std::fputs(text, stdout);
+        std::fflush(stdout);
+        std::string line;
+        std::getline(std::cin, line);
+        return line;
+    }
+
+    void Press(const char16_t* name) {
+        if (Terminated()) return;
+        ui::TWidget* button = form_->Find(name);
+        int before = Page();
+        if (!button || !button->Showing() || !button->Enabled()) {
+            std::printf("  (%s is not available here)\n", U8(name).c_str());
+            return;
+        }
+        std::printf("\n>> %s\n", U8(button->Caption()).c_str());
+        ui::SafeCall(*this, [button] { button->Click(); });
+        Settle(before);
+    }
+
+    void Toggle(int number) {
+        if (Page() != 1 || number < 1 || number > list_->Count()) {
+            std::printf("  no entry %d\n", number);
+            return;
+        }
+        list_->SetChecked(number - 1, !list_->Item(number - 1).Checked);
+        PrintList();
+    }
+
+    // Serves the scan's deliveries while the Results page waits for them,
+    // printing the scanning label as it changes; then shows the page.
+    void Settle(int before) {
+        if (Terminated()) return;
+        if (Page() == 1 && !form_->Find(u"NextButton")->Enabled()) {
+            PrintPage();
+            std::u16string last = scanning_->Caption();
+            Loop().RunUntil(
+                [&] {
+                    if (scanning_->Caption() != last) {
+                        last = scanning_->Caption();
+                        std::printf("  %s\n", U8(last).c_str());
+                    }
+                    return Terminated() || Page() != 1 || form_->Find(u"NextButton")->Enabled();
+                },
+                std::chrono::hours(24));
+            if (Page() == 1) {
+                PrintList();
+                PrintButtons();
+            } else {
+                PrintPage();
+            }
+            return;
+        }
+        Loop().ProcessMessages();
+        if (Page() != before || Page() != 1) PrintPage();
+        if (Page() == 1) {
+            PrintList();
+            PrintButtons();
+        }
+    }
+
+    void PrintPage() {
+        ui::TWidget& page = *notebook_->Children()[static_cast<std::size_t>(Page())];
+        std::printf("\n==== %s: %s ====\n", U8(form_->Caption()).c_str(), U8(page.Name()).c_str());
+        for (const auto& w : page.Children()) {
+            if (!w->Showing()) continue;
+            if (w->Kind() == ui::TWidgetKind::Label) std::printf("  %s\n", U8(w->Caption()).c_str());
+            if (w->Kind() == ui::TWidgetKind::LinkLabel) std::printf("  <%s>\n", U8(w->Caption()).c_str());
+        }
+        if (Page() != 1) PrintButtons();
+    }
+
+    void PrintList() {
+        std::printf("  Results:\n");
+        if (list_->Count() == 0) std::printf("    (empty)\n");
+        for (int i = 0; i < list_->Count(); ++i)
+            std::printf("    %d. [%c] %s\n", i + 1, list_->Item(i).Checked ? 'x' : ' ', U8(list_->Item(i).Text).c_str());
+    }
+
+    void PrintButtons() {
+        std::string line = "  " + U8(form_->Find(u"Label23")->Caption());
+        for (const char16_t* name : {u"BackButton", u"NextButton", u"FinishButton", u"CancelButton"}) {
+            ui::TWidget* b = form_->Find(name);
+            if (!b->Showing()) continue;
+            line += "   [" + U8(b->Caption()) + "]" + (b->Enabled() ? "" : " (disabled)");
+        }
+        std::printf("%s\n", line.c_str());
+    }
+
+    bool automatic_;
+    ui::TWidget* form_ = nullptr;
+    ui::TWidget* notebook_ = nullptr;
+    ui::TWidget* scanning_ = nullptr;
+    ui::TWidget* list_ = nullptr;
+};
+
+fs::path ExecutableFolder() {
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::current_path() : self.parent_path();
+}
+
+// Windows folders are found without case on the emulated drive, but the
+// example's own files are copied so that a run never changes them.
+fs::path FreshDriveFolder(const fs::path& from) {
+    fs::path folder = fs::temp_directory_path() / ("tallowmend-c-" + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    if (!from.empty()) fs::copy(from, folder, fs::copy_options::recursive);
+    return folder;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::filesystem::path drive;
-    if (const char* env = std::getenv("TALLOWMEND_DRIVE_C")) drive = env;
-    std::vector<std::string> registries;
+    std::vector<std::string> machines;
+    std::map<char16_t, fs::path> drives;
+    std::optional<std::string> save;
+    bool automatic = false;
+    std::vector<std::u16string> args{u"C:\\Tallowmend\\tallowmend.exe"};
     emul::Arch arch = emul::Arch::Windows64;
-    std::vector<std::u16string> args;
-
-    for (int i = 0; i < argc; ++i) {
-        std::string a = argv[i];
-        bool hasValue = i + 1 < argc;
-        if (i > 0 && a == "--drive-c" && hasValue) {
-            drive = argv[++i];
-        } else if (i > 0 && a == "--registry" && hasValue) {
-            registries.emplace_back(argv[++i]);
-        } else if (i > 0 && a == "--arch" && hasValue) {
-            std::string v = argv[++i];
-            if (v != "32" && v != "64") return Fail("--arch takes 32 or 64");
-            arch = v == "32" ? emul::Arch::Windows32 : emul::Arch::Windows64;
-        } else {
-            args.push_back(text::FromUtf8(a));
-        }
-    }
-    if (drive.empty()) drive = std::filesystem::current_path() / "tallowmend-machine";
+    struct {
+        os::DWORD major, minor, build;
+        std::u16string sp;
+    } version{6, 1, 7601, u"Service Pack 1"};
+    fs::path tempDrive;
 
     try {
+        for (int i = 1; i < argc; ++i) {
+            std::string a = argv[i];
+            auto value = [&]() -> std::string {
+                if (i + 1 >= argc) throw TUsageError(a + " needs a value");
+                return argv[++i];
+            };
+            if (a == "--machine") {
+                machines.push_back(value());
+            } else if (a == "--drive") {
+                std::string v = value();
+                if (v.size() < 3 || v[1] != '=' || !std::isalpha(static_cast<unsigned char>(v[0])))
+                    throw TUsageError("--drive takes X=DIR");
+                fs::path dir = v.substr(2);
+                if (!fs::is_directory(dir)) throw TUsageError("not a folder: " + dir.string());
+                drives[static_cast<char16_t>(std::toupper(static_cast<unsigned char>(v[0])))] = dir;
+            } else if (a == "--windows") {
+                std::string v = value();
+                if (v == "xp") version = {5, 1, 2600, u"Service Pack 3"};
+                else if (v == "vista") version = {6, 0, 6002, u"Service Pack 2"};
+                else if (v == "7") version = {6, 1, 7601, u"Service Pack 1"};
+                else if (v == "8") version = {6, 2, 9200, u""};
+                else if (v == "10") version = {10, 0, 19045, u""};
+                else throw TUsageError("--windows takes xp, vista, 7, 8 or 10");
+            } else if (a == "--arch") {
+                std::string v = value();
+                if (v != "x86" && v != "x64") throw TUsageError("--arch takes x86 or x64");
+                arch = v == "x86" ? emul::Arch::Windows32 : emul::Arch::Windows64;
+            } else if (a == "--auto") {
+                automatic = true;
+            } else if (a == "--save") {
+                save = value();
+            } else if (a == "-debug") {
+                args.push_back(u"-debug");
+            } else {
+                throw TUsageError("unknown option " + a);
+            }
+        }
+
+        fs::path examples = TALLOWMEND_EXAMPLES_DIR;
+        if (machines.empty()) machines.push_back((examples / "machine.reg").string());
+        std::vector<std::u16string> regTexts;
+        for (const auto& file : machines) regTexts.push_back(DecodeRegFile(ReadFile(file)));
+
         emul::Reset();
         emul::SetArch(arch);
-        // Idempotent: an existing machine folder keeps its files.
-        emul::MapStandardSystemDrive(drive);
-        for (const auto& file : registries) {
-            std::ifstream in(file, std::ios::binary);
-            if (!in) return Fail("cannot read " + file);
-            std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            emul::LoadRegText(DecodeRegFile(bytes));
+        emul::SetVersion(version.major, version.minor, version.build, 1, version.sp);
+        if (!drives.count(u'C')) {
+            tempDrive = FreshDriveFolder(machines.size() == 1 && machines[0] == (examples / "machine.reg").string()
+                                             ? examples / "drive-c"
+                                             : fs::path());
+            drives[u'C'] = tempDrive;
+        }
+        emul::MapStandardSystemDrive(drives[u'C']);
+        for (const auto& [letter, dir] : drives)
+            if (letter != u'C') emul::MapDrive(letter, dir);
+        // The program's folder (its log, the shipped copies of rundll32) is
+        // the folder of this executable, seen as drive P:.
+        if (!drives.count(u'P')) {
+            emul::MapDrive(u'P', ExecutableFolder());
+            args[0] = u"P:\\tallowmend.exe";
+            emul::SetModuleFileName(args[0]);
+        }
+        for (std::size_t i = 0; i < regTexts.size(); ++i) {
+            try {
+                emul::LoadRegText(regTexts[i]);
+            } catch (const std::exception& e) {
+                throw TUsageError(machines[i] + ": " + e.what());
+            }
         }
     } catch (const std::exception& e) {
-        return Fail(e.what());
+        std::fprintf(stderr, "tallowmend: %s\n", e.what());
+        if (!tempDrive.empty()) fs::remove_all(tempDrive);
+        return 2;
     }
-    return app::MainRoutine(args);
+
+    int status = 0;
+    {
+        TConsoleApp application(automatic);
+        status = app::MainRoutine(args, &application);
+        if (!application.Terminated()) status = 1;
+    }
+    if (save) {
+        try {
+            SaveRegistry(*save);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "tallowmend: %s\n", e.what());
+            status = 2;
+        }
+    }
+    if (!tempDrive.empty()) fs::remove_all(tempDrive);
+    return status;
 }
