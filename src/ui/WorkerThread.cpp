@@ -36,7 +36,9 @@ TWorkerThread::TWorkerThread(std::shared_ptr<TSyncTarget> target) : target_(std:
     if (!target_) throw ESynchronizeError("no UI thread serves synchronized calls");
 }
 
-TWorkerThread::~TWorkerThread() {
+TWorkerThread::~TWorkerThread() { WaitFor(); }
+
+void TWorkerThread::WaitFor() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 

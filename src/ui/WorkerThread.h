@@ -19,7 +19,9 @@ public:
     // its handlers on its own thread by mistake.
     TWorkerThread();
     explicit TWorkerThread(std::shared_ptr<TSyncTarget> target);
-    // Waits for the body of a started thread that does not free itself.
+    // Waits for the body of a started thread that does not free itself. A
+    // subclass whose body uses its own members calls WaitFor in its
+    // destructor: by the time this one runs, those members are gone.
     virtual ~TWorkerThread();
     TWorkerThread(const TWorkerThread&) = delete;
     TWorkerThread& operator=(const TWorkerThread&) = delete;
@@ -31,6 +33,9 @@ public:
     void SetFreeOnTerminate(bool value) { freeOnTerminate_ = value; }
     bool FreeOnTerminate() const { return freeOnTerminate_; }
     bool Started() const { return started_; }
+    // Waits until the body of a started thread that does not free itself
+    // has returned; does nothing otherwise or on the worker itself.
+    void WaitFor();
 
     // Worker threads whose body has not yet finished (including the object's
     // own destruction when it frees itself). Lets tests and shutdown wait
