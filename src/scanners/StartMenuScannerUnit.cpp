@@ -1,0 +1,31 @@
+#include "scanners/StartMenuScannerUnit.h"
+
+#include <memory>
+
+#include "findings/CleanerRegKeyProduct.h"
+#include "platform/RegistryAccess.h"
+#include "scan/PathChecks.h"
+#include "scanners/ShellFolder.h"
+
+namespace scanners {
+namespace {
+
+const std::u16string kOrderKey =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu2\\Programs";
+
+}  // namespace
+
+void TStartMenuScanner::Scan() {
+    if (!platform::RegistryKeyExists(os::HKEY_CURRENT_USER, kOrderKey)) return;
+    const std::u16string prefix = ShellFolderPath(os::CSIDL_PROGRAMS) + u"\\";
+    platform::StringList names;
+    platform::RegistryGetKeyNames(os::HKEY_CURRENT_USER, kOrderKey, names);
+    for (const auto& name : names) {
+        if (Aborted()) return;
+        if (!scan::SafeDirectoryExists(prefix + name))
+            ResultFound(std::make_unique<findings::TCleanerRegKeyProduct>(os::HKEY_CURRENT_USER,
+                                                                          kOrderKey + u"\\" + name, u"", false));
+    }
+}
+
+}  // namespace scanners

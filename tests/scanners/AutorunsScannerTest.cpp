@@ -1,0 +1,69 @@
+#include "scanners/AutorunsScannerUnit.h"
+
+#include <algorithm>
+
+#include "scanners/ScannerHarness.h"
+
+namespace scanners::testing {
+namespace {
+
+const char* const kRun = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+#ifndef _WIN32
+// Both passes see the user, service-profile and policy keys; only the
+// machine's Run key differs between the views. Bare names, integers, nested
+// keys and other users' hives are never judged.
+const Lines kShared = {
+    "value HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce|C:\\Apps\\Gone\\named.exe",
+    "value HKEY_USERS\\.DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Run|Default (data)",
+    "value HKEY_USERS\\S-1-5-20\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServiceOnce|Network (data)",
+    "value HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\policies\\Explorer\\Run|Policy (data)",
+};
+
+Lines With(Lines first) {
+    first.insert(first.end(), kShared.begin(), kShared.end());
+    return first;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Autoruns, ScannerTable,
+    ::testing::Values(
+        Case{"Pass64", Make<TAutorunsScanner>, "startup.reg", kPass64,
+             // A command line in quotes is not a drive path, so the path judge
+             // leaves it alone.
+             With({"value HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run|GoneSwitches (data)"})},
+        Case{"Pass32", Make<TAutorunsScanner>, "startup.reg", kPass32,
+             With({"value HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run|Gone32 (data)"})}),
+    CaseName);
+#endif
+
+// Seeded under unique names in the user's own Run key, so it also runs
+// against a real registry that holds entries of its own.
+TEST_F(ScannerHarness, AutorunsReportsAGoneProgramOfTheUsersRunKey) {
+    const std::u16string gone = ScratchFolder() + u"\\gone.exe";
+    const std::u16string present = ScratchFolder() + u"\\present.exe";
+    const std::u16string tag = ScratchFolder().substr(ScratchFolder().rfind(u'\\') + 1);
+    const std::u16string runKey = text::FromUtf8(kRun);
+    platform::RegistryCreateKey(os::HKEY_CURRENT_USER, runKey);
+    platform::RegistryWriteString(os::HKEY_CURRENT_USER, runKey, tag + u"-gone", gone + u" /min");
+    platform::RegistryWriteString(os::HKEY_CURRENT_USER, runKey, tag + u"-present", present);
+    os::HANDLE file = os::CreateFileW(present.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, os::INVALID_HANDLE_VALUE);
+    os::CloseHandle(file);
+
+    TAutorunsScanner scanner;
+    Lines found = Run(scanner, kPass64);
+    platform::RegistryDeleteValue(os::HKEY_CURRENT_USER, runKey, tag + u"-gone");
+    platform::RegistryDeleteValue(os::HKEY_CURRENT_USER, runKey, tag + u"-present");
+
+    const std::string prefix = "value HKEY_CURRENT_USER\\" + std::string(kRun) + "|" + text::ToUtf8(tag);
+    EXPECT_EQ(std::count(found.begin(), found.end(), prefix + "-gone (data)"), 1);
+    EXPECT_EQ(std::count_if(found.begin(), found.end(), [&](const std::string& f) { return f.rfind(prefix + "-present", 0) == 0; }),
+              0);
+    // The walk makes no progress texts and ignores the abort event.
+    EXPECT_TRUE(progress.empty());
+    EXPECT_EQ(abortChecks, 0);
+}
+
+}  // namespace
+}  // namespace scanners::testing
