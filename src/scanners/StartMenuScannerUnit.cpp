@@ -17,7 +17,11 @@ const std::u16string kOrderKey =
 
 void TStartMenuScanner::Scan() {
     if (!platform::RegistryKeyExists(os::HKEY_CURRENT_USER, kOrderKey)) return;
-    const std::u16string prefix = ShellFolderPath(os::CSIDL_PROGRAMS) + u"\\";
+    // Without the programs folder every name would be looked up below the
+    // drive root and judged gone; judging nothing is the only safe answer.
+    const std::u16string programs = ShellFolderPath(os::CSIDL_PROGRAMS);
+    if (programs.empty()) return;
+    const std::u16string prefix = programs + u"\\";
     platform::StringList names;
     platform::RegistryGetKeyNames(os::HKEY_CURRENT_USER, kOrderKey, names);
     for (const auto& name : names) {

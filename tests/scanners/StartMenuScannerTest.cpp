@@ -42,6 +42,13 @@ TEST_F(StartMenuTest, AMovedProgramsFolderIsFollowed) {
     MakeFolder(u"C:\\Apps\\Good\\Menu\\gone apps");
     EXPECT_EQ(Run(scanner, kPass64), (Lines{kOrder + "Good Apps", kOrder + "MIXED case"}));
 }
+
+// A shell that names no programs folder must not turn every cached folder
+// into a finding.
+TEST_F(StartMenuTest, JudgesNothingWithoutAProgramsFolder) {
+    emul::SetShellFolder(os::CSIDL_PROGRAMS, u"\\");
+    EXPECT_EQ(Run(scanner, kPass64), Lines{});
+}
 #endif
 
 }  // namespace
