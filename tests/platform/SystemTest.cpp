@@ -177,7 +177,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ExpansionCase{"UnknownStays", u"%TallowmendNoSuchVar%\\a", u"%TallowmendNoSuchVar%\\a"},
                       ExpansionCase{"NameWithoutCase", u"%systemroot%", u"C:\\windows"},
                       ExpansionCase{"LonePercent", u"100% sure", u"100% sure"},
-                      ExpansionCase{"TwoInARow", u"%SystemDrive%%SystemDrive%", u"C:C:"}),
+                      ExpansionCase{"TwoInARow", u"%SystemDrive%%SystemDrive%", u"C:C:"},
+                      // The closing % of an unknown name does not open a new reference.
+                      ExpansionCase{"UnknownThenText", u"%TallowmendNoSuchVar%SystemDrive%",
+                                    u"%TallowmendNoSuchVar%SystemDrive%"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(EnvironmentTest, Wow64ProcessSeesThe32BitProgramFolders) {
