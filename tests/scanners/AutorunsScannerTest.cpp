@@ -1,6 +1,7 @@
 #include "scanners/AutorunsScannerUnit.h"
 
 #include <algorithm>
+#include <fstream>
 
 #include "scanners/ScannerHarness.h"
 
@@ -35,6 +36,22 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Pass32", Make<TAutorunsScanner>, "startup.reg", kPass32,
              With({"value HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run|Gone32 (data)"})}),
     CaseName);
+
+// A 32-bit process sees the 64-bit system folder only through redirection;
+// a 64-bit start-up entry for a program that lives only there is healthy.
+TEST_F(ScannerHarness, AutorunsKeepsA64BitProgramOfThe64BitSystemFolder) {
+    LoadFixture("startup.reg");
+    std::ofstream(emul::HostPath(u"C:\\windows\\system32") / "only64.exe") << "x";
+    platform::RegistryWriteString(os::HKEY_LOCAL_MACHINE, text::FromUtf8(kRun), u"Native",
+                                  u"C:\\Windows\\System32\\only64.exe /service",
+                                  platform::RegView(os::KEY_WOW64_64KEY));
+    TAutorunsScanner scanner;
+    Lines found = Run(scanner, kPass64);
+    EXPECT_EQ(std::count_if(found.begin(), found.end(),
+                            [](const std::string& f) { return f.find("|Native") != std::string::npos; }),
+              0);
+    EXPECT_EQ(found.size(), 5u);
+}
 #endif
 
 // Seeded under unique names in the user's own Run key, so it also runs
