@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,8 @@ struct Case {
     Lines expected;
 };
 
+inline void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 class ScannerTable : public ScannerHarness, public ::testing::WithParamInterface<Case> {};
 
 inline std::string CaseName(const ::testing::TestParamInfo<Case>& info) { return info.param.name; }
@@ -102,11 +105,5 @@ template <class T>
 std::unique_ptr<scan::TScanner> Make() {
     return std::make_unique<T>();
 }
-
-#define NATIVE_ONLY()                                                                                    \
-    do {                                                                                                \
-        if (!::testsupport::Native())                                                                   \
-            GTEST_SKIP() << "reads fixed machine-wide keys, which under Wine hold the prefix's own entries"; \
-    } while (0)
 
 }  // namespace scanners::testing
