@@ -246,7 +246,7 @@ void TMainForm::NextButtonClick() {
             bool anyChecked = false;
             for (int i = 0; i < ResultsListBox->Count(); ++i) anyChecked = anyChecked || ResultsListBox->Item(i).Checked;
             if (ResultsListBox->Count() > 0 && !anyChecked) {
-                FApplication.MessageBox(kSelectSome, kTitle, ui::TMsgButtons::OK, true);
+                FApplication.ShowMessage(kSelectSome, kTitle, ui::TMsgButtons::OK, true);
                 return;
             }
             try {
@@ -282,7 +282,7 @@ void TMainForm::CancelButtonClick() {
         FApplication.Terminate();
         return;
     }
-    if (FApplication.MessageBox(kConfirmExit, kTitle, ui::TMsgButtons::YesNo, false) == ui::mrYes)
+    if (FApplication.ShowMessage(kConfirmExit, kTitle, ui::TMsgButtons::YesNo, false) == ui::mrYes)
         FApplication.Terminate();
 }
 

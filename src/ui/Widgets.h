@@ -116,7 +116,7 @@ class TApplication {
 public:
     virtual ~TApplication() = default;
     // Modal; `owned` ties the box to the main window (otherwise it has none).
-    virtual int MessageBox(const std::u16string& text, const std::u16string& caption, TMsgButtons buttons,
+    virtual int ShowMessage(const std::u16string& text, const std::u16string& caption, TMsgButtons buttons,
                            bool owned) = 0;
     // The toolkit's report of a failure that no handler caught.
     virtual void ShowException(const std::u16string& message) = 0;

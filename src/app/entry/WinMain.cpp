@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "app/MainRoutine.h"
+#include "platform/os/WinApi.h"
+#include "ui/win32/Win32App.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -16,5 +18,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         for (int i = 0; i < argc; ++i) args.emplace_back(reinterpret_cast<const char16_t*>(argv[i]));
         ::LocalFree(argv);
     }
-    return app::MainRoutine(args);
+    auto application = ui::CreateWin32Application();
+    return app::MainRoutine(args, application.get());
 }

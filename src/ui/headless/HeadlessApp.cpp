@@ -4,7 +4,7 @@ namespace ui {
 
 THeadlessApp::THeadlessApp() { loop_.RegisterAsMain(); }
 
-int THeadlessApp::MessageBox(const std::u16string& text, const std::u16string& caption, TMsgButtons buttons,
+int THeadlessApp::ShowMessage(const std::u16string& text, const std::u16string& caption, TMsgButtons buttons,
                              bool owned) {
     TShownMessage shown{text, caption, buttons, owned, false};
     Shown.push_back(shown);

@@ -25,7 +25,7 @@ public:
     // Registers its loop as the UI thread's target.
     THeadlessApp();
 
-    int MessageBox(const std::u16string& text, const std::u16string& caption, TMsgButtons buttons,
+    int ShowMessage(const std::u16string& text, const std::u16string& caption, TMsgButtons buttons,
                    bool owned) override;
     void ShowException(const std::u16string& message) override;
     void Terminate() override;

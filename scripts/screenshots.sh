@@ -1,0 +1,61 @@
+#!/bin/bash
+# Screenshots of the wizard's four pages under Wine (64-bit build, wine64):
+# welcome, results after the scan, success after Next, and failed (a run on
+# an empty machine). Usage: scripts/screenshots.sh [OUTDIR]
+# Builds build/screenshots-win64 when its tallowmend.exe is missing.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${1:-$root/build/screenshots}
+build=${TALLOWMEND_SCREENSHOT_BUILD:-$root/build/screenshots-win64}
+exe=$build/src/app/entry/tallowmend.exe
+mkdir -p "$out"
+if [ ! -f "$exe" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j2 --target tallowmend
+fi
+export TALLOWMEND_WINEPREFIX=${TALLOWMEND_WINEPREFIX:-$root/build/screenshots-wine/prefix}
+
+xvfb-run -a -s "-screen 0 1024x768x24" bash -s "$root" "$exe" "$out" <<'INNER'
+set -uo pipefail
+root=$1 exe=$2 out=$3
+source "$root/scripts/wine-common.sh"
+"$root/scripts/wine-prefix.sh" start >/dev/null
+export WINELOADER=$WINE64_LOADER
+
+find_window() {
+  local id=""
+  for _ in $(seq 1 60); do
+    id=$(xdotool search --name '^Tallowmend$' 2>/dev/null | tail -1)
+    [ -n "$id" ] && break
+    sleep 0.5
+  done
+  echo "$id"
+}
+# Client coordinates: without a window manager there is no title bar, so the
+# window's origin is its client area's.
+click() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep "${4:-1}"; }
+shot() { sleep 1; import -window root "$out/$1.png"; echo "$out/$1.png"; }
+
+runkey='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+run_wizard() {  # $1: name prefix for the shots
+  "$WINE64_LOADER" "$exe" &
+  local pid=$! win
+  win=$(find_window)
+  if [ -z "$win" ]; then echo "the wizard window did not appear" >&2; return 1; fi
+  shot "$1-1-welcome"
+  click "$win" 397 348 8          # Next: checks and scan
+  shot "$1-2-after-scan"          # results list, or the failed page when nothing was found
+  click "$win" 397 348 3          # Next (the fix step) or Finish
+  shot "$1-3-after-next"          # success page
+  xdotool key --window "$win" Return; sleep 1   # Finish
+  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+}
+# A broken start-up entry for the scanners to find, then none.
+system_wine reg add "$runkey" /v ScreenshotGone /d 'C:\Gone\missing.exe' /f >/dev/null 2>&1
+run_wizard broken
+system_wine reg delete "$runkey" /v ScreenshotGone /f >/dev/null 2>&1
+run_wizard clean
+wineserver -k 2>/dev/null || true
+"$root/scripts/wine-prefix.sh" stop >/dev/null 2>&1 || true
+INNER
