@@ -37,10 +37,12 @@ public:
         title_ = MakeFont(L"Tahoma", 14, false);
         scanning_ = MakeFont(L"Segoe UI", 9, false);
         white_ = CreateSolidBrush(RGB(255, 255, 255));
+        banner_ = static_cast<HBITMAP>(
+            LoadImageW(GetModuleHandleW(nullptr), L"TALLOWMEND_BANNER", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     }
     ~TWin32App() override {
         if (hwnd_) DestroyWindow(hwnd_);
-        for (HGDIOBJ o : {HGDIOBJ(normal_), HGDIOBJ(link_), HGDIOBJ(title_), HGDIOBJ(scanning_), HGDIOBJ(white_)})
+        for (HGDIOBJ o : {HGDIOBJ(normal_), HGDIOBJ(link_), HGDIOBJ(title_), HGDIOBJ(scanning_), HGDIOBJ(white_), HGDIOBJ(banner_)})
             DeleteObject(o);
     }
 
@@ -286,7 +288,25 @@ private:
     }
 
     void PaintBanner(HDC dc) {
-        // A deep blue band fading towards the bottom, with the program's name.
+        if (banner_) {
+            HDC mem = CreateCompatibleDC(dc);
+            HGDIOBJ oldBitmap = SelectObject(mem, banner_);
+            BitBlt(dc, 0, 0, 198, 320, mem, 0, 0, SRCCOPY);
+            SelectObject(mem, oldBitmap);
+            DeleteDC(mem);
+        } else {
+            PaintPlainBanner(dc);
+        }
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(255, 255, 255));
+        HGDIOBJ old = SelectObject(dc, title_);
+        RECT text{24, 28, 198, 60};
+        DrawTextW(dc, W(form_->Caption()), -1, &text, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+        SelectObject(dc, old);
+    }
+
+    // Without the picture (a build without its resources): the same colours.
+    void PaintPlainBanner(HDC dc) {
         for (int y = 0; y < 320; y += 4) {
             int t = y * 255 / 320;
             HBRUSH band = CreateSolidBrush(RGB(20 + t / 6, 60 + t / 4, 140 + t / 3));
@@ -298,15 +318,6 @@ private:
         RECT bar{24, 64, 174, 67};
         FillRect(dc, &bar, accent);
         DeleteObject(accent);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, RGB(255, 255, 255));
-        HGDIOBJ old = SelectObject(dc, title_);
-        RECT text{24, 28, 198, 60};
-        DrawTextW(dc, W(form_->Caption()), -1, &text, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-        SelectObject(dc, normal_);
-        RECT sub{24, 76, 190, 120};
-        DrawTextW(dc, L"Repair wizard", -1, &sub, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
-        SelectObject(dc, old);
     }
 
     bool HandleFormMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
@@ -423,6 +434,7 @@ private:
     WNDPROC listProc_ = nullptr;
     HFONT normal_, link_, title_, scanning_;
     HBRUSH white_;
+    HBITMAP banner_ = nullptr;
     bool terminated_ = false;
 };
 
