@@ -215,6 +215,15 @@ TEST_F(WizardTest, EachScannerFindingIsLoggedAndSettingFindingsAreNot) {
     EXPECT_EQ(log.find("setting one"), std::string::npos);
 }
 
+TEST_F(WizardTest, AFailingCheckIsReportedAndLeavesTheResultsPageUsable) {
+    form = std::make_unique<TMainForm>(*app, [](TMainForm&) { throw std::runtime_error("check failed"); });
+    ui::SafeCall(*app, [this] { form->NextButton->Click(); });
+    ASSERT_EQ(app->Shown.size(), 1u);
+    EXPECT_TRUE(app->Shown[0].IsError);
+    EXPECT_EQ(form->Page(), TMainForm::pgResults);
+    EXPECT_TRUE(form->NextButton->Enabled());
+}
+
 TEST_F(WizardTest, MatchesPatternIsCaseSensitiveAndSearchesAnywhere) {
     Make({}, {});
     EXPECT_TRUE(form->IsRundllPath(u"C:\\Windows\\system32\\rundll32.exe shell32.dll"));
