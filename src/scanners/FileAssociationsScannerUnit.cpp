@@ -1,0 +1,49 @@
+#include "scanners/FileAssociationsScannerUnit.h"
+
+#include <memory>
+
+#include "findings/CleanerRegKeyProduct.h"
+#include "platform/RegistryAccess.h"
+
+namespace scanners {
+
+TFileAssociationsScanner::TFileAssociationsScanner() : FIsCLSID(R"(\{[\w-]+\})", scan::TRegex::None) {}
+
+bool TFileAssociationsScanner::IsCLSID(std::u16string_view text) const { return FIsCLSID.MatchAnsi(text).has_value(); }
+
+void TFileAssociationsScanner::Scan() {
+    ScanFileTypes();
+    ScanValues(os::HKEY_CLASSES_ROOT, u"Local Settings\\Software\\Microsoft\\Windows\\Shell\\MuiCache");
+    ScanSubKeys(os::HKEY_CLASSES_ROOT, u"Installer");
+}
+
+void TFileAssociationsScanner::ScanFileTypes() {
+    if (Aborted()) return;
+    platform::StringList types;
+    platform::RegistryGetKeyNames(os::HKEY_CLASSES_ROOT, u"", types);
+    for (const auto& type : types) {
+        // Not file types: classes and the installer are walked elsewhere, the
+        // rest are views onto other parts of the registry.
+        if (type == u"CLSID" || type == u"Local Settings" || type == u"Installer" || type == u"Wow6432Node" ||
+            type == u"VirtualStore")
+            continue;
+        if (Aborted()) return;
+        const std::u16string iconKey = type + u"\\DefaultIcon";
+        if (platform::RegistryKeyExists(os::HKEY_CLASSES_ROOT, iconKey)) {
+            std::u16string icon;
+            if (!platform::RegistryReadString(os::HKEY_CLASSES_ROOT, iconKey, u"", icon)) icon.clear();
+            scan::TActiveXInfo info;
+            bool bad;
+            if (IsCLSID(icon))
+                bad = !GetActivexInfoByCLSID(icon, info);
+            else
+                bad = IsPathInvalid(icon);
+            if (bad)
+                ResultFound(std::make_unique<findings::TCleanerRegKeyProduct>(os::HKEY_CLASSES_ROOT, iconKey, u"", false));
+        }
+        const std::u16string shellKey = type + u"\\shell";
+        if (platform::RegistryKeyExists(os::HKEY_CLASSES_ROOT, shellKey)) ScanSubKeys(os::HKEY_CLASSES_ROOT, shellKey);
+    }
+}
+
+}  // namespace scanners

@@ -1,0 +1,9 @@
+#include "scanners/HKLMScannerUnit.h"
+
+#include "scanners/SoftwareHive.h"
+
+namespace scanners {
+
+void THKLMScanner::Scan() { ScanSoftwareKey(*this, os::HKEY_LOCAL_MACHINE, u""); }
+
+}  // namespace scanners
