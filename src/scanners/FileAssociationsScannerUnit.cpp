@@ -34,7 +34,10 @@ void TFileAssociationsScanner::ScanFileTypes() {
             if (!platform::RegistryReadString(os::HKEY_CLASSES_ROOT, iconKey, u"", icon)) icon.clear();
             scan::TActiveXInfo info;
             bool bad;
-            if (IsCLSID(icon))
+            // A text that begins with a drive path is an icon file, even when
+            // a folder on the way has a braced name: looking such a text up as
+            // a class would always fail and delete a working icon setting.
+            if (IsCLSID(icon) && !WindowsPathRegEx().MatchAnsi(icon))
                 bad = !GetActivexInfoByCLSID(icon, info);
             else
                 bad = IsPathInvalid(icon);

@@ -70,6 +70,13 @@ TEST_F(SoftwareScanners, VendorKeysInBothViewsSkipSystemSubtrees) {
     EXPECT_THAT(view32, Not(Contains("empty HKEY_LOCAL_MACHINE\\Software\\TmEmptyVendor")));
 }
 
+TEST_F(SoftwareScanners, StoppedWalkReportsNothing) {
+    LoadFixture("software.reg");
+    THKLMScanner hklm;
+    hklm.SetAbortEvent([] { return true; });
+    EXPECT_TRUE(Collect(hklm, kPass64).empty());
+}
+
 TEST_F(SoftwareScanners, UserHivesSkipClassesAndServiceProfiles) {
     LoadFixture("software.reg");
     THKCUScanner hkcu;
@@ -90,11 +97,10 @@ TEST_F(SoftwareScanners, FileTypeIconsAndCommands) {
     const Lines found = Collect(scanner, kPass64);
     EXPECT_THAT(found, Contains("key HKEY_CLASSES_ROOT\\tmtest.gone\\DefaultIcon"));
     EXPECT_THAT(found, Contains("key HKEY_CLASSES_ROOT\\tmtest.unregistered\\DefaultIcon"));
-    // A braced folder name is taken for a class identifier, which is not
-    // registered, so the key goes although the icon file exists.
-    EXPECT_THAT(found, Contains("key HKEY_CLASSES_ROOT\\tmtest.braced\\DefaultIcon"));
+    EXPECT_THAT(found, Contains("key HKEY_CLASSES_ROOT\\tmtest.lostbraced\\DefaultIcon"));
     EXPECT_THAT(found, Contains("value HKEY_CLASSES_ROOT\\tmtest.cmd\\shell\\open\\command|"));
-    for (const char* healthy : {"tmtest.good", "tmtest.bare", "tmtest.registered"})
+    // A braced folder on the way to an existing icon file is not a class.
+    for (const char* healthy : {"tmtest.good", "tmtest.bare", "tmtest.registered", "tmtest.braced\\"})
         for (const auto& line : found) EXPECT_EQ(line.find(healthy), std::string::npos) << line;
 }
 
