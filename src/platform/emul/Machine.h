@@ -17,7 +17,8 @@ namespace emul {
 // product type 1) with the program as a WOW64 process, ANSI code page 1252,
 // locale 1033 with "/" and ":" separators, Wine-like environment and shell
 // folders for drive C:, no drive mapped, an empty registry holding only the
-// standard roots, every privilege held but disabled, nothing recorded.
+// standard roots, the privileges of an elevated administrator token (SeBackup and
+// SeRestore held but disabled), nothing recorded.
 void Reset();
 
 // Parts of Reset, each owned by its half of the emulator.
