@@ -1,0 +1,135 @@
+#include "fullscan/FullScan.h"
+
+#include <fstream>
+#include <memory>
+#include <string_view>
+#include <utility>
+
+#include "findings/CleanerScanProduct.h"
+#include "platform/RegistryAccess.h"
+#include "platform/Text.h"
+#include "platform/Wow64.h"
+#include "scan/ScanManager.h"
+#include "scanners/AddRemoveScannerUnit.h"
+#include "scanners/AutorunsScannerUnit.h"
+#include "scanners/BHOScannerUnit.h"
+#include "scanners/COMActiveXScannerUnit.h"
+#include "scanners/ContextMenuScannerUnit.h"
+#include "scanners/FileAssociationsScannerUnit.h"
+#include "scanners/FileExtensionsScannerUnit.h"
+#include "scanners/FontsScannerUnit.h"
+#include "scanners/HKCUScannerUnit.h"
+#include "scanners/HKLMScannerUnit.h"
+#include "scanners/HKUScannerUnit.h"
+#include "scanners/HelpFilePathesScannerUnit.h"
+#include "scanners/HistoryScannerUnit.h"
+#include "scanners/SharedDllsScannerUnit.h"
+#include "scanners/ShellExtensionsScannerUnit.h"
+#include "scanners/StartMenuScannerUnit.h"
+#include "scanners/ToolbarButtonsScannerUnit.h"
+#include "ui/headless/HeadlessLoop.h"
+
+namespace fullscan {
+namespace {
+
+// Runs another scanner with RegistryViewFlag set to one view, passing its
+// findings, progress and abort questions through to this scanner's owner.
+class TViewPinnedScanner : public scan::TScanner {
+public:
+    TViewPinnedScanner(std::unique_ptr<scan::TScanner> inner, os::REGSAM view)
+        : inner_(std::move(inner)), view_(view) {}
+
+    void Scan() override {
+        inner_->SetResultFoundEvent(
+            [this](std::unique_ptr<findings::TCleanerScanProduct> p) { ResultFound(std::move(p)); });
+        inner_->SetProgressEvent([this](const std::u16string& text) { Progress(text); });
+        inner_->SetAbortEvent([this] { return Aborted(); });
+        struct Restore {
+            std::int32_t flag = platform::RegistryViewFlag.load();
+            ~Restore() { platform::RegistryViewFlag = flag; }
+        } restore;
+        platform::RegistryViewFlag = static_cast<std::int32_t>(view_);
+        inner_->Scan();
+    }
+
+private:
+    std::unique_ptr<scan::TScanner> inner_;
+    os::REGSAM view_;
+};
+
+// The manager's own set, in its order.
+std::vector<std::unique_ptr<scan::TScanner>> BuiltInScanners() {
+    std::vector<std::unique_ptr<scan::TScanner>> made;
+    made.push_back(std::make_unique<scanners::THKLMScanner>());
+    made.push_back(std::make_unique<scanners::THKCUScanner>());
+    made.push_back(std::make_unique<scanners::THKUScanner>());
+    made.push_back(std::make_unique<scanners::TFileExtensionsScanner>());
+    made.push_back(std::make_unique<scanners::TFileAssociationsScanner>());
+    made.push_back(std::make_unique<scanners::THistoryScanner>());
+    made.push_back(std::make_unique<scanners::TShellExtensionsScanner>());
+    made.push_back(std::make_unique<scanners::TSharedDllsScanner>());
+    made.push_back(std::make_unique<scanners::THelpFilePathesScanner>());
+    made.push_back(std::make_unique<scanners::TCOMActiveXScanner>());
+    made.push_back(std::make_unique<scanners::TAutorunsScanner>());
+    made.push_back(std::make_unique<scanners::TContextMenuScanner>());
+    made.push_back(std::make_unique<scanners::TToolbarButtonsScanner>());
+    made.push_back(std::make_unique<scanners::TBHOScanner>());
+    made.push_back(std::make_unique<scanners::TStartMenuScanner>());
+    made.push_back(std::make_unique<scanners::TAddRemoveScanner>());
+    made.push_back(std::make_unique<scanners::TFontsScanner>());
+    return made;
+}
+
+bool Native64BitProcess() { return sizeof(void*) == 8 && !platform::IsWindows64(); }
+
+std::string Line(const findings::TCleanerScanProduct& product) {
+    std::string line = product.View().bits == os::KEY_WOW64_64KEY ? "64 " : "32 ";
+    line += text::ToUtf8(product.GetDescription());
+    if (!product.Reason().empty()) line += " -- " + text::ToUtf8(product.Reason());
+    return line;
+}
+
+}  // namespace
+
+ScanResult RunFullScan(std::chrono::seconds timeout) {
+    platform::InitWindows64();
+    ScanResult result;
+    ui::THeadlessLoop loop;
+    loop.RegisterAsMain();
+    auto* manager = new scan::TScanManager();
+    manager->SetFoundEvent([&result](std::unique_ptr<findings::TCleanerScanProduct> product, findings::TCategory*) {
+        result.lines.push_back(Line(*product));
+    });
+    manager->SetProgressEvent([](const std::u16string&) {});
+    manager->SetCompletedEvent([&result] { result.completed = true; });
+    if (Native64BitProcess()) {
+        manager->SetScannerFactory([] {
+            std::vector<std::unique_ptr<scan::TScanner>> pinned;
+            for (os::REGSAM view : {os::KEY_WOW64_64KEY, os::KEY_WOW64_32KEY})
+                for (auto& scanner : BuiltInScanners())
+                    pinned.push_back(std::make_unique<TViewPinnedScanner>(std::move(scanner), view));
+            return pinned;
+        });
+    }
+    manager->Start();
+    loop.RunUntil([&result] { return result.completed; }, timeout);
+    return result;
+}
+
+std::vector<std::string> ReadExpectations(const std::string& path, bool wine) {
+    std::vector<std::string> lines;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    const std::string_view mine = wine ? "wine: " : "native: ";
+    const std::string_view other = wine ? "native: " : "wine: ";
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        if (line.starts_with(other)) continue;
+        if (line.starts_with(mine)) line.erase(0, mine.size());
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+}  // namespace fullscan

@@ -1,0 +1,31 @@
+// One whole scan of the machine, run the way the wizard runs it: a scan
+// manager with the built-in scanners, started from the UI thread, its
+// deliveries served by a message loop. Each finding becomes one line:
+//   "<pass> <description>" or "<pass> <description> -- <reason>"
+// where <pass> is 64 for the 64-bit view and 32 for the 32-bit one.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace fullscan {
+
+struct ScanResult {
+    std::vector<std::string> lines;
+    bool completed = false;
+};
+
+// A 64-bit process on 64-bit Windows is not a WOW64 process, so the manager
+// would run one pass in the 64-bit view only. There the two passes of the
+// 32-bit program are reproduced instead: every scanner once pinned to
+// KEY_WOW64_64KEY, then once pinned to KEY_WOW64_32KEY, in the manager's
+// order. Everywhere else the manager runs its own passes untouched.
+ScanResult RunFullScan(std::chrono::seconds timeout);
+
+// Reads an expectations file: one line per finding, "#" comments and blank
+// lines ignored. Lines starting with "native: " or "wine: " hold only for
+// that side (the prefix is dropped); the others hold for both.
+std::vector<std::string> ReadExpectations(const std::string& path, bool wine);
+
+}  // namespace fullscan
