@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "app/DefaultSettingChecks.h"
 #include "app/FixStep.h"
 #include "app/Logger.h"
 #include "i18n/FormLangData.h"
@@ -27,8 +28,7 @@ const char16_t kSelectSome[] = u"Select some results to proceed";
 
 std::u16string SupportAddress() { return text::FromUtf8(TALLOWMEND_SUPPORT_URL); }
 
-// Nothing is checked yet: the default-setting checks arrive separately.
-void RunDefaultSettingChecks(TMainForm&) {}
+void RunDefaultSettingChecks(TMainForm& form) { TDefaultSettingChecks(form).Run(); }
 
 // A widget as the language controller sees it.
 class TMainForm::TComponentLink : public i18n::ILangComponent {
