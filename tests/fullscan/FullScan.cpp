@@ -99,6 +99,7 @@ ScanResult RunFullScan(std::chrono::seconds timeout) {
     auto* manager = new scan::TScanManager();
     manager->SetFoundEvent([&result](std::unique_ptr<findings::TCleanerScanProduct> product, findings::TCategory*) {
         result.lines.push_back(Line(*product));
+        result.products.push_back(std::move(product));
     });
     manager->SetProgressEvent([](const std::u16string&) {});
     manager->SetCompletedEvent([&result] { result.completed = true; });

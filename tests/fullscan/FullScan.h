@@ -6,13 +6,18 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "findings/CleanerScanProduct.h"
 
 namespace fullscan {
 
 struct ScanResult {
     std::vector<std::string> lines;
+    // The findings themselves, in the same order, for repairing them.
+    std::vector<std::unique_ptr<findings::TCleanerScanProduct>> products;
     bool completed = false;
 };
 

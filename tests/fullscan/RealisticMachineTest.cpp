@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fullscan/FullScan.h"
+#include "platform/RegistryAccess.h"
 #include "platform/Text.h"
 #include "platform/Wow64.h"
 #include "platform/emul/Machine.h"
@@ -58,6 +59,50 @@ TEST_F(RealisticMachine, FullScanFindsExactlyTheBrokenEntriesOfBothViewsInOrder)
     ASSERT_FALSE(expected.empty());
     // One string, so that a mismatch prints as a readable diff.
     EXPECT_EQ(Joined(result.lines), Joined(expected));
+}
+
+TEST_F(RealisticMachine, RepairingEverythingLeavesOnlyTheKeysItEmptiedAndKeepsTheHealthyEntries) {
+    auto first = RunFullScan(120s);
+    ASSERT_TRUE(first.completed);
+    // As the fix step does it: bottom up, no journal, the flag back at the
+    // default view; each finding repairs in the view it was found in.
+    for (auto it = first.products.rbegin(); it != first.products.rend(); ++it) (*it)->Solve(nullptr);
+
+    auto second = RunFullScan(120s);
+    ASSERT_TRUE(second.completed);
+    // The second user's Tessel key held only the value that was removed.
+    const std::string tessel = "HKEY_USERS\\S-1-5-21-3623811015-3361044348-30300820-1001\\Software\\Tessel -- Empty key";
+    EXPECT_EQ(Joined(second.lines), Joined({"64 " + tessel, "32 " + tessel}));
+
+    using platform::RegView;
+    const os::HKEY hklm = os::HKEY_LOCAL_MACHINE;
+    struct Kept {
+        os::HKEY root;
+        std::u16string key;
+        std::u16string value;
+        RegView view;
+    };
+    const Kept kept[] = {
+        // Beside removed values, in each view.
+        {hklm, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", u"Only64Tray", RegView::Wow64_64()},
+        {hklm, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", u"Writer", RegView::Wow64_64()},
+        {hklm, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", u"Tessel", RegView::Default()},
+        {hklm, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDlls", u"C:\\windows\\system32\\only64svc.dll",
+         RegView::Wow64_64()},
+        {hklm, u"SOFTWARE\\Harborview\\Sync", u"Path", RegView::Default()},
+        // Classes whose namesakes in the other view were removed.
+        {hklm, u"SOFTWARE\\Classes\\CLSID\\{4C8E2A10-1B3D-4E5F-8A9B-0C1D2E3F4A05}\\InprocServer32", u"",
+         RegView::Wow64_64()},
+        {hklm, u"SOFTWARE\\Classes\\CLSID\\{7D1F3B20-2C4E-4F60-9B1C-1D2E3F405B07}\\InprocServer32", u"",
+         RegView::Default()},
+        {os::HKEY_CLASSES_ROOT, u"Tessel.Project\\DefaultIcon", u"", RegView::Default()},
+        {os::HKEY_CLASSES_ROOT, u"Quillsoft.Template\\DefaultIcon", u"", RegView::Default()},
+        {os::HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.zip\\OpenWithList", u"a",
+         RegView::Default()},
+    };
+    for (const auto& k : kept)
+        EXPECT_TRUE(platform::RegistryValueExists(k.root, k.key, k.value, k.view))
+            << text::ToUtf8(k.key) << "|" << text::ToUtf8(k.value);
 }
 
 }  // namespace
