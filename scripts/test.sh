@@ -47,6 +47,9 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   ctest --preset win32 -L wine || status=1
   echo "--- win64 (x86_64 under wine64)"
   ctest --preset win64 -L wine || status=1
+  echo "--- end to end: the real wizard in a seeded prefix (win32 where it can run)"
+  ctest --preset win32 -L e2e || status=1
+  ctest --preset win64 -L e2e || status=1
   scripts/wine-prefix.sh stop
   exit $status
 ' || failed+=("Wine tests")

@@ -109,7 +109,11 @@ std::u16string AsciiLower(std::u16string_view s) {
 
 int CompareNoCase(std::u16string_view a, std::u16string_view b) {
     std::size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (std::size_t i = 0; i < n; ++i) {
+    // Equal units need no folding, and sibling keys share long prefixes
+    // ("{0000...}", "Vendor0001..."): the registry compares names all the time.
+    std::size_t i = 0;
+    while (i < n && a[i] == b[i]) ++i;
+    for (; i < n; ++i) {
         char16_t x = UpCase(a[i]), y = UpCase(b[i]);
         if (x != y) return x < y ? -1 : 1;
     }

@@ -202,11 +202,6 @@ ResolvedPath ResolvePath(std::u16string_view windowsPath, bool redirect, Wildcar
         }
         current = it->second.host;
     }
-    std::error_code ec;
-    if (!fs::is_directory(current, ec)) {
-        out.error = os::ERROR_PATH_NOT_FOUND;
-        return out;
-    }
     if (redirect && out.drive == u'C') Redirect(parts);
 
     if (!parts.empty() && wildcards == Wildcards::AllowInLast && HasWildcard(parts.back())) {
@@ -215,6 +210,25 @@ ResolvedPath ResolvePath(std::u16string_view windowsPath, bool redirect, Wildcar
         out.trailingSeparator = false;
     }
     out.isRoot = parts.empty();
+    std::error_code ec;
+    // Most names are spelled as the host spells them. One look at the whole
+    // path answers those; only a miss pays for the walk below, which lists
+    // folders to match a component without case.
+    if (!parts.empty()) {
+        fs::path exact = current;
+        for (const auto& part : parts) exact /= HostName(part);
+        if (fs::exists(fs::symlink_status(exact, ec)) && (out.pattern.empty() || fs::is_directory(exact, ec))) {
+            out.host = std::move(exact);
+            out.exists = true;
+            return out;
+        }
+    }
+    // Below a drive folder that is gone nothing exists (the path above
+    // would have shown it otherwise).
+    if (!fs::is_directory(current, ec)) {
+        out.error = os::ERROR_PATH_NOT_FOUND;
+        return out;
+    }
     for (std::size_t i = 0; i < parts.size(); ++i) {
         fs::path found;
         bool isLast = i + 1 == parts.size();

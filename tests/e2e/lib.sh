@@ -1,0 +1,111 @@
+# Sourced by tests/e2e/run.sh and scripts/demo.sh: a fresh Wine prefix
+# seeded with broken entries, the wizard started in it, screenshots.
+# Callers set E2E_PREFIX (the prefix folder) before e2e_setup.
+_e2e_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+_e2e_root=$(cd "$_e2e_here/../.." && pwd)
+
+e2e_log() { printf 'e2e: %s\n' "$*" >&2; }
+
+# e2e_setup EXE: picks the loader for the program's machine. i686 programs
+# need the 32-bit Wine loader; where the kernel cannot run it the caller is
+# told with status 77.
+e2e_setup() {
+  export TALLOWMEND_WINEPREFIX=$E2E_PREFIX
+  # shellcheck source=../../scripts/wine-common.sh
+  . "$_e2e_root/scripts/wine-common.sh"
+  case $(pe_machine "$1") in
+    amd64) E2E_LOADER=$WINE64_LOADER E2E_WOW64=0 E2E_OWN_VIEW=64 ;;
+    i386)
+      if ! wine32_runs; then
+        e2e_log "this kernel cannot run 32-bit programs: $1 is not run"
+        return 77
+      fi
+      # A 32-bit program in a 64-bit prefix: the WOW64 case the product is for.
+      E2E_LOADER=wine E2E_WOW64=1 E2E_OWN_VIEW=32 ;;
+    *) e2e_log "not a Windows program: $1"; return 1 ;;
+  esac
+  export WINELOADER=$E2E_LOADER
+}
+
+# Wine with output kept away from the caller's pipes: the system processes
+# a first call starts inherit its stdio and would hold them open.
+e2e_wine() { "$E2E_LOADER" "$@" </dev/null; }
+
+# e2e_fresh_prefix: a new 64-bit prefix (fonts, no crash dialog), then a
+# wineserver kept warm in the current display.
+e2e_fresh_prefix() {
+  WINEPREFIX=$E2E_PREFIX wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$E2E_PREFIX"
+  timeout 300 "$_e2e_root/scripts/wine-prefix.sh" ensure || { e2e_log "prefix creation failed"; return 1; }
+  (wineserver -p; e2e_wine cmd /c exit) </dev/null >/dev/null 2>&1
+}
+
+e2e_stop() { WINEPREFIX=$E2E_PREFIX timeout 30 wineserver -k >/dev/null 2>&1 || true; }
+
+e2e_reg_import() {  # FILE VIEW
+  local out
+  if ! out=$(timeout 60 "$E2E_LOADER" reg import "$(winepath_w "$1")" "/reg:$2" </dev/null 2>&1); then
+    e2e_log "reg import $1 /reg:$2 failed: $out"
+    return 1
+  fi
+}
+
+winepath_w() { printf 'Z:%s' "${1//\//\\}"; }
+
+# e2e_seed: files on drive C: and broken entries with healthy twins in every
+# area the scanners and the setting checks look at, in both registry views.
+e2e_seed() {
+  local c=$E2E_PREFIX/drive_c tmp
+  mkdir -p "$c/E2E/here"
+  for f in present.exe present.dll present.ttf menuext.htm; do printf 'e2e\n' >"$c/E2E/here/$f"; done
+  local user
+  for user in "$c"/users/*/; do
+    [ "$(basename "$user")" = Public ] && continue
+    mkdir -p "$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/E2E Here Folder"
+  done
+  tmp=$(mktemp -d)
+  for v in 64 32; do
+    sed "s/@V@/$v/g" "$_e2e_here/seed/view.reg" >"$tmp/view$v.reg"
+    e2e_reg_import "$tmp/view$v.reg" "$v" || { rm -rf "$tmp"; return 1; }
+  done
+  rm -rf "$tmp"
+  e2e_reg_import "$_e2e_here/seed/shared.reg" 64 || return 1
+  e2e_reg_import "$_e2e_here/seed/settings.reg" "$E2E_OWN_VIEW" || return 1
+}
+
+# e2e_install EXE: the program goes into the prefix, so its log lands there
+# and no rundll32 copies sit beside it.
+e2e_install() {
+  E2E_EXE_DIR=$E2E_PREFIX/drive_c/Tallowmend
+  mkdir -p "$E2E_EXE_DIR"
+  cp "$1" "$E2E_EXE_DIR/tallowmend.exe"
+  E2E_LOG=$E2E_EXE_DIR/tallowmend.exe.log
+}
+
+# e2e_start ARGS...: starts the wizard in the background; E2E_PID.
+e2e_start() {
+  "$E2E_LOADER" "$E2E_EXE_DIR/tallowmend.exe" "$@" </dev/null >>"$E2E_WORK/wizard.out" 2>&1 &
+  E2E_PID=$!
+}
+
+# e2e_wait_exit SECONDS: the wizard's process ends by itself.
+e2e_wait_exit() {
+  local i
+  for ((i = 0; i < $1 * 10; i++)); do
+    kill -0 "$E2E_PID" 2>/dev/null || { wait "$E2E_PID" 2>/dev/null; return 0; }
+    sleep 0.1
+  done
+  e2e_log "the wizard did not end within $1 s"
+  kill "$E2E_PID" 2>/dev/null
+  return 1
+}
+
+# e2e_drive COMMAND ARGS...: one step of the driver, bounded in time.
+e2e_drive() { timeout 400 "$E2E_LOADER" "$E2E_DRIVER" "$@" </dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+
+# e2e_shot NAME: the whole screen once the window has painted.
+e2e_shot() {
+  mkdir -p "$E2E_SHOTS"
+  sleep 0.5
+  import -window root "$E2E_SHOTS/$1.png" 2>/dev/null || e2e_log "screenshot $1 failed"
+}

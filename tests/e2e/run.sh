@@ -1,0 +1,167 @@
+#!/usr/bin/env bash
+# The whole job under Wine: a fresh prefix seeded with broken entries, the
+# real wizard driven welcome -> Results -> fix -> Success -> Finish with one
+# entry unchecked, then the registry in both views, the log and a screenshot
+# of every page; afterwards Back from Success rescans, and Cancel is answered
+# No, then Yes.
+#   run.sh TALLOWMEND_EXE WIZARD_DRIVER_EXE WORKDIR
+# Exit 0 passed, 1 failed, 77 skipped (the program cannot run here).
+set -uo pipefail
+[ $# -eq 3 ] || { echo "usage: $0 TALLOWMEND_EXE WIZARD_DRIVER_EXE WORKDIR" >&2; exit 2; }
+exe=$(realpath "$1") driver=$(realpath "$2") work=$3
+here=$(cd "$(dirname "$0")" && pwd)
+
+# The wineserver binds to the display of its first client: run everything
+# inside one display, our own when the caller has none.
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+fi
+
+mkdir -p "$work"
+E2E_WORK=$(realpath "$work")
+E2E_PREFIX=$E2E_WORK/prefix
+E2E_SHOTS=${E2E_SHOTS:-$E2E_WORK/shots}
+E2E_DRIVER=$driver
+. "$here/lib.sh"
+e2e_setup "$exe" || exit $?
+rm -rf "$E2E_SHOTS" "$E2E_WORK/wizard.out"
+
+failures=0
+fail() { e2e_log "FAIL: $*"; failures=$((failures + 1)); }
+# A step that must work for the run to go on.
+must() { "$@" || { fail "step failed: $*"; finish; }; }
+finish() {
+  [ -n "${E2E_PID:-}" ] && kill "$E2E_PID" 2>/dev/null
+  e2e_stop
+  if [ "$failures" -gt 0 ]; then e2e_log "$failures check(s) failed; screenshots in $E2E_SHOTS"; exit 1; fi
+  e2e_log "passed; screenshots in $E2E_SHOTS"
+  exit 0
+}
+
+e2e_log "prefix $E2E_PREFIX (program: $(pe_machine "$exe"), settings view: $E2E_OWN_VIEW)"
+must e2e_fresh_prefix
+must e2e_seed
+e2e_install "$exe"
+
+# ---- the main job
+e2e_start -debug
+must e2e_drive wait-window 60
+must e2e_drive wait-text "Welcome to Tallowmend" 10
+e2e_shot 1-welcome
+must e2e_drive click "Next >"
+must e2e_drive wait-text "Scan completed" 300
+must e2e_drive wait-enabled "Next >" 10
+e2e_shot 2-results
+e2e_drive list >"$E2E_WORK/list-before.txt"
+cat "$E2E_WORK/list-before.txt" >&2
+
+# One entry per altered setting, before the one composite entry of the scan.
+expect_entry() {  # PATTERN COUNT
+  local n
+  n=$(grep -cF -- "$1" "$E2E_WORK/list-before.txt")
+  [ "$n" -eq "$2" ] || fail "results list: $2 entries expected with '$1', found $n"
+}
+expect_entry 'Invalid data  = ""C:\E2E\gone\hijack.exe" "%1" %*" at key HKEY_CLASSES_ROOT\exefile\shell\Open\Command' 1
+expect_entry 'Invalid data Shell = "explorer.exe C:\E2E\gone\shellhook.exe" at key HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Winlogon' 1
+expect_entry 'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\E2ERundllGone' 1
+expect_entry 'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\E2EServiceDllGone' 1
+expect_entry 'E2EOtherGone' 0
+expect_entry 'E2EUpperRundll' 0
+expect_entry 'JSFile' 0
+problems=$(sed -n 's/^Registry problems: \([0-9]*\) problems$/\1/p' "$E2E_WORK/list-before.txt")
+[ "$(tail -n 1 "$E2E_WORK/list-before.txt")" = "Registry problems: $problems problems" ] ||
+  fail "the composite entry is not the last entry"
+
+must e2e_drive uncheck "shellhook.exe"
+e2e_shot 3-one-unchecked
+must e2e_drive click "Next >"
+must e2e_drive wait-text "Tallowmend successfully resolved your problem. " 120
+must e2e_drive wait-text "Finish" 10
+must e2e_drive expect-hidden "Next >"
+must e2e_drive expect-hidden "Cancel"
+e2e_shot 4-success
+e2e_drive list >"$E2E_WORK/list-after.txt"
+[ "$(cat "$E2E_WORK/list-after.txt")" = "$(grep -F shellhook.exe "$E2E_WORK/list-before.txt")" ] ||
+  fail "after the fix only the unchecked entry should be left: $(tr '\n' '|' <"$E2E_WORK/list-after.txt")"
+must e2e_drive click "Finish"
+must e2e_drive wait-closed 30
+must e2e_wait_exit 30
+
+# ---- the registry, view by view
+query() {  # VIEW KEY VALUE -> data on stdout; status 0 when present
+  local out
+  if [ -z "$3" ]; then
+    timeout 60 "$E2E_LOADER" reg query "$2" "/reg:$1" </dev/null >/dev/null 2>&1
+    return
+  fi
+  if [ "$3" = @ ]; then
+    out=$(timeout 60 "$E2E_LOADER" reg query "$2" /ve "/reg:$1" </dev/null 2>/dev/null) || return 1
+    # A key always answers for its default value; unset, it says so.
+    case $out in *"(value not set)"*) return 1 ;; esac
+  else
+    out=$(timeout 60 "$E2E_LOADER" reg query "$2" /v "$3" "/reg:$1" </dev/null 2>/dev/null) || return 1
+  fi
+  # "    NAME    REG_TYPE    DATA": the data follows the type.
+  printf '%s\n' "$out" | tr -d '\r' | sed -n 's/^    .*    REG_[A-Z_]*    \{0,1\}//p' | head -n 1
+}
+check_line() {  # STATE VIEW KEY VALUE
+  local state=$1 view=$2 key=$3 value=$4 data
+  [ "$view" = own ] && view=$E2E_OWN_VIEW
+  if [ "$state" = scanned ]; then
+    if [ "$view" = 64 ] || [ "$E2E_WOW64" = 1 ]; then state=gone; else state=kept; fi
+  fi
+  case $state in
+    gone) query "$view" "$key" "$value" >/dev/null && fail "still there (/reg:$view): $key ${value:+[$value]}" ;;
+    kept) query "$view" "$key" "$value" >/dev/null || fail "removed (/reg:$view): $key ${value:+[$value]}" ;;
+    data=*)
+      if ! data=$(query "$view" "$key" "$value"); then fail "missing (/reg:$view): $key [$value]"
+      elif [ "$data" != "${state#data=}" ]; then fail "(/reg:$view) $key [$value] holds '$data', expected '${state#data=}'"; fi ;;
+    *) fail "bad expectation: $state" ;;
+  esac
+}
+checks=0
+while IFS='|' read -r state view key value; do
+  case $state in '' | '#'*) continue ;; esac
+  if [ "$view" = @V@ ]; then
+    for v in 64 32; do
+      check_line "$state" "$v" "${key//@V@/$v}" "${value//@V@/$v}"
+      checks=$((checks + 1))
+    done
+  else
+    check_line "$state" "$view" "$key" "$value"
+    checks=$((checks + 1))
+  fi
+done <"$here/expect.txt"
+e2e_log "$checks registry checks done"
+
+# ---- the log: one message record per scanner finding, none for the rest
+python3 "$here/check_log.py" "$E2E_LOG" "$problems" "$here/expect.txt" "$E2E_WOW64" || fail "diagnostic log"
+
+# ---- Back from Success scans again and finds nothing of what was fixed;
+# Cancel asks first: No stays, Yes ends the program.
+e2e_start -debug
+must e2e_drive wait-window 60
+must e2e_drive click "Next >"
+must e2e_drive wait-text "Scan completed" 300
+must e2e_drive uncheck "shellhook.exe"
+must e2e_drive click "Next >"
+must e2e_drive wait-text "Tallowmend successfully resolved your problem. " 120
+must e2e_drive click "< Back"
+must e2e_drive click "Cancel"
+must e2e_drive answer no "Solving process is not finished yet. Are you sure you want to exit?" 20
+e2e_shot 5-rescan-after-cancel-no
+must e2e_drive wait-text "Scan completed" 300
+e2e_drive list >"$E2E_WORK/list-rescan.txt"
+e2e_shot 6-rescan
+grep -qF shellhook.exe "$E2E_WORK/list-rescan.txt" || fail "the rescan lost the unchecked setting"
+for gone in hijack.exe E2ERundllGone E2EServiceDllGone; do
+  grep -qF "$gone" "$E2E_WORK/list-rescan.txt" && fail "the rescan finds '$gone' again"
+done
+python3 "$here/check_log.py" "$E2E_LOG" fixed "$here/expect.txt" "$E2E_WOW64" --session -1 ||
+  fail "the scans after the fix found removed entries again"
+must e2e_drive click "Cancel"
+must e2e_drive answer yes "Solving process is not finished yet. Are you sure you want to exit?" 20
+must e2e_drive wait-closed 30
+must e2e_wait_exit 30
+
+finish
