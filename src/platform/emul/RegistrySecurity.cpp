@@ -21,10 +21,13 @@ constexpr std::size_t kAceBytes = 20;  // type, flags, size, mask, SID S-1-1-0
 constexpr std::uint8_t kAllowedAce = 0;
 constexpr std::uint8_t kDeniedAce = 1;
 constexpr os::DWORD kUnknownRevision = 1305;  // ERROR_UNKNOWN_REVISION
-// The absolute form keeps its DACL pointer in the last bytes, so it fits
-// the 20 bytes a 32-bit caller allocates even on a 64-bit host.
-constexpr std::size_t kAbsoluteDaclAt = kHeaderBytes - sizeof(void*);
-static_assert(kAbsoluteDaclAt >= 4);
+// The absolute form as Windows lays it out for this pointer width: owner,
+// group, SACL and DACL pointers after the four header bytes. Writing all of
+// it lets the sanitizers catch a caller that allocates the 32-bit size in a
+// 64-bit build.
+constexpr std::size_t kAbsoluteBytes = 4 + 4 * sizeof(void*);
+constexpr std::size_t kAbsoluteDaclAt = 4 + 3 * sizeof(void*);
+static_assert(kAbsoluteBytes == os::SECURITY_DESCRIPTOR_MIN_LENGTH);
 
 void Put16(std::uint8_t* p, std::uint16_t v) { std::memcpy(p, &v, 2); }
 void Put32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
@@ -140,7 +143,7 @@ BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR sd, DWORD revision) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    std::memset(sd, 0, emul::reg::kHeaderBytes);
+    std::memset(sd, 0, emul::reg::kAbsoluteBytes);
     static_cast<std::uint8_t*>(sd)[0] = static_cast<std::uint8_t>(revision);
     return TRUE;
 }

@@ -172,9 +172,10 @@ constexpr SECURITY_INFORMATION OWNER_SECURITY_INFORMATION = 1;
 constexpr SECURITY_INFORMATION GROUP_SECURITY_INFORMATION = 2;
 constexpr SECURITY_INFORMATION DACL_SECURITY_INFORMATION = 4;
 constexpr DWORD SECURITY_DESCRIPTOR_REVISION = 1;
-// Size of an absolute security descriptor in a 32-bit process; the program
-// allocates exactly this much, zero-filled, for the open-access descriptor.
-constexpr DWORD SECURITY_DESCRIPTOR_MIN_LENGTH = 20;
+// Size of an absolute security descriptor: 20 bytes in the 32-bit program,
+// 40 in a 64-bit test build, where its four pointers are twice as wide and
+// 20 bytes would let InitializeSecurityDescriptor write past the buffer.
+constexpr DWORD SECURITY_DESCRIPTOR_MIN_LENGTH = static_cast<DWORD>(4 + 4 * sizeof(void*));
 
 LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM sam, HKEY* result);
 LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR cls, DWORD options, REGSAM sam,
