@@ -11,6 +11,7 @@
 //   wizard_driver expect-hidden TEXT            no showing control has this text
 //   wizard_driver list                          the results list, one entry a line
 //   wizard_driver uncheck TEXT                  clicks the box of the one entry containing TEXT
+//   wizard_driver wait-box TEXT SECONDS         a message box saying TEXT is open
 //   wizard_driver answer yes|no|ok TEXT SECONDS waits for the message box saying TEXT
 //   wizard_driver wait-closed SECONDS
 //   wizard_driver show                          every control, for logs
@@ -224,6 +225,14 @@ int Run(const std::vector<std::wstring>& a) {
         PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
         PostMessageW(list, WM_LBUTTONUP, 0, at);
         PrintLine(entries[static_cast<size_t>(index)]);
+        return 0;
+    }
+    if (cmd == L"wait-box" && a.size() >= 2) {
+        bool ok = WaitFor(seconds(2), [&] {
+            HWND box = FindMessageBox();
+            return box && MessageBoxText(box).find(a[1]) != std::wstring::npos;
+        });
+        if (!ok) return Fail(L"no message box says: ", a[1]);
         return 0;
     }
     if (cmd == L"answer" && a.size() >= 3) {

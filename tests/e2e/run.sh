@@ -148,8 +148,9 @@ must e2e_drive click "Next >"
 must e2e_drive wait-text "Tallowmend successfully resolved your problem. " 120
 must e2e_drive click "< Back"
 must e2e_drive click "Cancel"
+must e2e_drive wait-box "Solving process is not finished yet. Are you sure you want to exit?" 20
+e2e_shot 5-cancel-during-rescan
 must e2e_drive answer no "Solving process is not finished yet. Are you sure you want to exit?" 20
-e2e_shot 5-rescan-after-cancel-no
 must e2e_drive wait-text "Scan completed" 300
 e2e_drive list >"$E2E_WORK/list-rescan.txt"
 e2e_shot 6-rescan
