@@ -28,16 +28,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
-wine64() { WINELOADER=$WINE64_LOADER "$WINE64_LOADER" "$@"; }
+# An array, not a function: timeout runs programs only.
+wine64=(env WINELOADER="$WINE64_LOADER" "$WINE64_LOADER")
 fail() { echo "wine-fullscan: $*" >&2; exit 1; }
 
 timeout 300 "$root/scripts/wine-prefix.sh" start || fail "cannot make the prefix"
 cd "$work" || exit 1
 
-timeout 600 wine64 "$exe" baseline.txt </dev/null >/dev/null 2>scan1.err || { cat scan1.err >&2; fail "first scan failed"; }
-timeout 120 wine64 reg import "$fixture/machine.reg" </dev/null >/dev/null 2>import.err || { cat import.err >&2; fail "reg import failed"; }
+timeout 600 "${wine64[@]}" "$exe" baseline.txt </dev/null >/dev/null 2>scan1.err || { cat scan1.err >&2; fail "first scan failed"; }
+timeout 120 "${wine64[@]}" reg import "$fixture/machine.reg" </dev/null >/dev/null 2>import.err || { cat import.err >&2; fail "reg import failed"; }
 cp -rn "$fixture/drive-c/." "$WINEPREFIX/drive_c/" || fail "cannot copy the drive"
-timeout 600 wine64 "$exe" scan.txt </dev/null >/dev/null 2>scan2.err || { cat scan2.err >&2; fail "second scan failed"; }
+timeout 600 "${wine64[@]}" "$exe" scan.txt </dev/null >/dev/null 2>scan2.err || { cat scan2.err >&2; fail "second scan failed"; }
 
 python3 - "$work/baseline.txt" "$work/scan.txt" "$fixture/expected.txt" <<'PY'
 import sys
