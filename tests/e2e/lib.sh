@@ -109,3 +109,10 @@ e2e_shot() {
   sleep 0.5
   import -window root "$E2E_SHOTS/$1.png" 2>/dev/null || e2e_log "screenshot $1 failed"
 }
+
+# e2e_export DIR: hklm.reg (64-bit view, Wow6432Node included) and hku.reg.
+e2e_export() {
+  mkdir -p "$1"
+  timeout 120 "$E2E_LOADER" reg export HKLM "$(winepath_w "$1/hklm.reg")" /y /reg:64 </dev/null >/dev/null 2>&1 &&
+    timeout 120 "$E2E_LOADER" reg export HKU "$(winepath_w "$1/hku.reg")" /y </dev/null >/dev/null 2>&1
+}

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The whole job under Wine: a fresh prefix seeded with broken entries, the
 # real wizard driven welcome -> Results -> fix -> Success -> Finish with one
-# entry unchecked, then the registry in both views, the log and a screenshot
-# of every page; afterwards Back from Success rescans, and Cancel is answered
+# entry unchecked, then the registry in both views (every expected change,
+# and no change the wizard did not report), the log and a screenshot of
+# every page; afterwards Back from Success rescans, and Cancel is answered
 # No, then Yes.
 #   run.sh TALLOWMEND_EXE WIZARD_DRIVER_EXE WORKDIR
 # Exit 0 passed, 1 failed, 77 skipped (the program cannot run here).
@@ -42,6 +43,7 @@ e2e_log "prefix $E2E_PREFIX (program: $(pe_machine "$exe"), settings view: $E2E_
 must e2e_fresh_prefix
 must e2e_seed
 e2e_install "$exe"
+must e2e_export "$E2E_WORK/reg-before"
 
 # ---- the main job
 e2e_start -debug
@@ -136,6 +138,12 @@ e2e_log "$checks registry checks done"
 
 # ---- the log: one message record per scanner finding, none for the rest
 python3 "$here/check_log.py" "$E2E_LOG" "$problems" "$here/expect.txt" "$E2E_WOW64" || fail "diagnostic log"
+
+# ---- nothing changed that the wizard did not report
+must e2e_export "$E2E_WORK/reg-after"
+grep -vF shellhook.exe "$E2E_WORK/list-before.txt" >"$E2E_WORK/list-fixed.txt"
+python3 "$here/regdiff.py" "$E2E_WORK/reg-before" "$E2E_WORK/reg-after" "$E2E_LOG" "$E2E_WORK/list-fixed.txt" ||
+  fail "the fix changed the registry beyond what it reported"
 
 # ---- Back from Success scans again and finds nothing of what was fixed;
 # Cancel asks first: No stays, Yes ends the program.
