@@ -127,9 +127,10 @@ bool IsLink(const fs::path& host) {
 }
 
 // Caller holds the state lock.
-os::DWORD AttributesLocked(FileState& state, const fs::path& host) {
+// `known` is the entry's own status when the caller has just read it.
+os::DWORD AttributesLocked(FileState& state, const fs::path& host, fs::file_status known = {}) {
     std::error_code ec;
-    auto own = fs::symlink_status(host, ec);
+    auto own = known.type() != fs::file_type::none ? known : fs::symlink_status(host, ec);
     bool link = fs::is_symlink(own);
     auto target = link ? fs::status(host, ec) : own;
     bool dir = fs::is_directory(target);
@@ -144,10 +145,10 @@ os::DWORD AttributesLocked(FileState& state, const fs::path& host) {
     return attributes ? attributes : os::FILE_ATTRIBUTE_NORMAL;
 }
 
-os::DWORD Attributes(const fs::path& host) {
+os::DWORD Attributes(const fs::path& host, fs::file_status known = {}) {
     auto& state = State();
     std::lock_guard lock(state.mutex);
-    return AttributesLocked(state, host);
+    return AttributesLocked(state, host, known);
 }
 
 // Would opening `key` with this access and sharing clash with a handle
@@ -301,7 +302,7 @@ DWORD GetFileAttributesW(LPCWSTR path) {
     ResolvedPath r;
     if (!path) return emul::Fail(ERROR_INVALID_PARAMETER), INVALID_FILE_ATTRIBUTES;
     if (!emul::Resolve(path, r, true)) return INVALID_FILE_ATTRIBUTES;
-    auto attributes = emul::Attributes(r.host);
+    auto attributes = emul::Attributes(r.host, r.status);
     if (r.trailingSeparator && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         SetLastError(ERROR_INVALID_NAME);
         return INVALID_FILE_ATTRIBUTES;

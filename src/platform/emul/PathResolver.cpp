@@ -217,9 +217,11 @@ ResolvedPath ResolvePath(std::u16string_view windowsPath, bool redirect, Wildcar
     if (!parts.empty()) {
         fs::path exact = current;
         for (const auto& part : parts) exact /= HostName(part);
-        if (fs::exists(fs::symlink_status(exact, ec)) && (out.pattern.empty() || fs::is_directory(exact, ec))) {
+        auto status = fs::symlink_status(exact, ec);
+        if (fs::exists(status) && (out.pattern.empty() || fs::is_directory(exact, ec))) {
             out.host = std::move(exact);
             out.exists = true;
+            out.status = status;
             return out;
         }
     }

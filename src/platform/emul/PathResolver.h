@@ -20,6 +20,9 @@ struct ResolvedPath {
     // The last component names something on the host (a dangling link
     // counts: the link itself is there).
     bool exists = false;
+    // The last component's own status (a link not followed) when the lookup
+    // already read it; file_type::none when it did not.
+    std::filesystem::file_status status;
     // The name was given with a trailing separator.
     bool trailingSeparator = false;
     // The drive root itself (no component below it).

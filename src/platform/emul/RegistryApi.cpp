@@ -185,8 +185,7 @@ LSTATUS Resolve(const KeyRef& base, const std::vector<std::u16string_view>& name
     Node* current = RootNode(base.root);
     std::size_t i = 0;
     if (out.view == base.view) {
-        Path baseLogical = *base.logical;
-        Path baseRaw = ToRaw(base.root, baseLogical, out.view);
+        Path baseRaw = ToRaw(base.root, *base.logical, out.view);
         if (IsPrefix(baseRaw, raw)) {
             current = base.node;
             i = baseRaw.size();
