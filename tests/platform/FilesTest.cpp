@@ -169,6 +169,22 @@ TEST_F(FilesTest, HiddenFolderStaysAFolder) {
 #ifndef _WIN32
 // Host links stand in for NTFS symbolic links: the link reports itself,
 // opening it reaches the target.
+#ifndef _WIN32
+// A name is looked up whole first; a file on the way must still end the
+// lookup as a missing folder, whichever way the file's name is spelled.
+TEST_F(FilesTest, FileOnTheWayIsAMissingFolder) {
+    WriteText(Path(u"plain.txt"), "x");
+    for (const char16_t* name : {u"plain.txt\\inner.txt", u"PLAIN.TXT\\inner.txt", u"plain.txt\\"}) {
+        os::SetLastError(0);
+        EXPECT_EQ(os::GetFileAttributesW(Path(name).c_str()), os::INVALID_FILE_ATTRIBUTES) << text::ToUtf8(name);
+        EXPECT_NE(os::GetLastError(), 0u) << text::ToUtf8(name);
+    }
+    os::SetLastError(0);
+    os::GetFileAttributesW(Path(u"plain.txt\\inner.txt").c_str());
+    EXPECT_EQ(os::GetLastError(), os::ERROR_PATH_NOT_FOUND);
+}
+#endif
+
 TEST_F(FilesTest, SymbolicLinksReportThemselvesAndOpenTheirTarget) {
     WriteText(Path(u"target.txt"), "through the link");
     auto folder = emul::HostPath(ScratchFolder());
