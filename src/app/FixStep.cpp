@@ -44,7 +44,14 @@ std::u16string ProgramFolder() {
 
 std::u16string RundllTargetPath() {
     std::array<char16_t, 300> buffer{};
+#ifdef _WIN64
+    // The product is a 32-bit process, which 64-bit Windows sends to the
+    // 32-bit system folder; the 64-bit test build must replace that same
+    // file, never the 64-bit system's own rundll32.
+    os::UINT n = os::GetSystemWow64DirectoryW(buffer.data(), static_cast<os::UINT>(buffer.size()));
+#else
     os::UINT n = os::GetSystemDirectoryW(buffer.data(), static_cast<os::UINT>(buffer.size()));
+#endif
     if (n == 0 || n >= buffer.size()) return u"\\rundll32.exe";
     return std::u16string(buffer.data(), n) + u"\\rundll32.exe";
 }

@@ -17,7 +17,7 @@ TRundllVersion CurrentRundllVersion();
 std::u16string RundllSourceName(TRundllVersion version);
 // The folder of the running executable, ending in "\".
 std::u16string ProgramFolder();
-// The system folder as the process sees it, then "\rundll32.exe".
+// The system folder as the 32-bit program sees it, then "\rundll32.exe".
 std::u16string RundllTargetPath();
 
 // The command line that copies `source` over `target` in a hidden console.
