@@ -43,6 +43,17 @@ e2e_log "prefix $E2E_PREFIX (program: $(pe_machine "$exe"), settings view: $E2E_
 must e2e_fresh_prefix
 must e2e_seed
 e2e_install "$exe"
+# A stand-in for the shipped Windows 7 copy (Wine reports Windows 7): the
+# smallest file that passes for an i386 image. It must land on the 32-bit
+# system folder's rundll32, whichever build runs; the 64-bit one stays.
+python3 - "$E2E_EXE_DIR/r7.dat" <<'PY'
+import struct, sys
+head = bytearray(b"MZ" + bytes(58) + struct.pack("<I", 64)) + b"PE\0\0" + struct.pack("<H", 0x14C)
+open(sys.argv[1], "wb").write(bytes(head) + b"e2e stand-in for rundll32".ljust(128, b"."))
+PY
+sys32=$E2E_PREFIX/drive_c/windows/system32/rundll32.exe
+wow32=$E2E_PREFIX/drive_c/windows/syswow64/rundll32.exe
+sys32_before=$(sha256sum <"$sys32")
 must e2e_export "$E2E_WORK/reg-before"
 
 # ---- the main job
@@ -82,6 +93,10 @@ must e2e_drive wait-text "Finish" 10
 must e2e_drive expect-hidden "Next >"
 must e2e_drive expect-hidden "Cancel"
 e2e_shot 4-success
+# The copy runs in a hidden console the wizard does not wait for.
+for ((i = 0; i < 300; i++)); do cmp -s "$E2E_EXE_DIR/r7.dat" "$wow32" && break; sleep 0.1; done
+cmp -s "$E2E_EXE_DIR/r7.dat" "$wow32" || fail "the 32-bit system folder's rundll32 was not restored from r7.dat"
+[ "$(sha256sum <"$sys32")" = "$sys32_before" ] || fail "the 64-bit system folder's rundll32 was replaced"
 e2e_drive list >"$E2E_WORK/list-after.txt"
 [ "$(cat "$E2E_WORK/list-after.txt")" = "$(grep -F shellhook.exe "$E2E_WORK/list-before.txt")" ] ||
   fail "after the fix only the unchecked entry should be left: $(tr '\n' '|' <"$E2E_WORK/list-after.txt")"
