@@ -301,8 +301,10 @@ private:
                  std::pair{os::HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
              }) {
             w_.Key(root, key);
+            // Unquoted, as many installers write them: a quoted command is
+            // never judged.
             for (std::size_t i = 0; i < 30; ++i)
-                w_.Sz(Format("Synthetic%zu", i).c_str(), u"\"" + paths_.File(kApp, i) + u"\" /tray");
+                w_.Sz(Format("Synthetic%zu", i).c_str(), paths_.File(kApp, i) + u" /tray");
         }
 
         const std::size_t live = paths_.LiveFileCount();

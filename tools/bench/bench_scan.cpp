@@ -4,8 +4,10 @@
 // enumerated and read, nothing judged. Prints times, their ratio, keys per
 // second and memory; judges nothing by time.
 //
-//   bench_scan [--keys N] [--check]
+//   bench_scan [--keys N] [--check] [--per-scanner]
 //
+// --per-scanner also times each scanner alone in each view, on this thread
+// and without a manager, to show where the time of the scan goes.
 // --check fails (exit 1) when the walk does not see exactly what the
 // registry holds or the scan finds nothing: a smoke run for CTest.
 #include <sys/resource.h>
@@ -21,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -31,7 +34,25 @@
 #include "platform/Wow64.h"
 #include "platform/emul/Machine.h"
 #include "platform/os/WinApi.h"
+#include "platform/RegistryAccess.h"
 #include "scan/ScanManager.h"
+#include "scanners/AddRemoveScannerUnit.h"
+#include "scanners/AutorunsScannerUnit.h"
+#include "scanners/BHOScannerUnit.h"
+#include "scanners/COMActiveXScannerUnit.h"
+#include "scanners/ContextMenuScannerUnit.h"
+#include "scanners/FileAssociationsScannerUnit.h"
+#include "scanners/FileExtensionsScannerUnit.h"
+#include "scanners/FontsScannerUnit.h"
+#include "scanners/HKCUScannerUnit.h"
+#include "scanners/HKLMScannerUnit.h"
+#include "scanners/HKUScannerUnit.h"
+#include "scanners/HelpFilePathesScannerUnit.h"
+#include "scanners/HistoryScannerUnit.h"
+#include "scanners/SharedDllsScannerUnit.h"
+#include "scanners/ShellExtensionsScannerUnit.h"
+#include "scanners/StartMenuScannerUnit.h"
+#include "scanners/ToolbarButtonsScannerUnit.h"
 #include "ui/headless/HeadlessLoop.h"
 
 namespace {
@@ -41,6 +62,7 @@ using Clock = std::chrono::steady_clock;
 struct Options {
     std::size_t keys = 1'000'000;
     bool check = false;
+    bool perScanner = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options& options) {
@@ -56,8 +78,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.keys = static_cast<std::size_t>(keys);
         } else if (arg == "--check") {
             options.check = true;
+        } else if (arg == "--per-scanner") {
+            options.perScanner = true;
         } else {
-            std::fprintf(stderr, "usage: %s [--keys N] [--check]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--keys N] [--check] [--per-scanner]\n", argv[0]);
             return false;
         }
     }
@@ -209,6 +233,52 @@ void RunScan(ScanResult& result) {
     ui::TWorkerThread::WaitUntilNoneLive(std::chrono::seconds(60));
 }
 
+template <typename T>
+std::pair<const char*, std::unique_ptr<scan::TScanner>> Named(const char* name) {
+    return {name, std::make_unique<T>()};
+}
+
+// Each scanner alone, in the manager's order, once per view: CPU seconds
+// and findings (released at once).
+void TimeEachScanner() {
+    std::vector<std::pair<const char*, std::unique_ptr<scan::TScanner>>> scanners;
+    scanners.push_back(Named<scanners::THKLMScanner>("HKLM software"));
+    scanners.push_back(Named<scanners::THKCUScanner>("HKCU software"));
+    scanners.push_back(Named<scanners::THKUScanner>("HKU software"));
+    scanners.push_back(Named<scanners::TFileExtensionsScanner>("file extensions"));
+    scanners.push_back(Named<scanners::TFileAssociationsScanner>("file associations"));
+    scanners.push_back(Named<scanners::THistoryScanner>("history"));
+    scanners.push_back(Named<scanners::TShellExtensionsScanner>("shell extensions"));
+    scanners.push_back(Named<scanners::TSharedDllsScanner>("shared libraries"));
+    scanners.push_back(Named<scanners::THelpFilePathesScanner>("help files"));
+    scanners.push_back(Named<scanners::TCOMActiveXScanner>("COM classes"));
+    scanners.push_back(Named<scanners::TAutorunsScanner>("start-up entries"));
+    scanners.push_back(Named<scanners::TContextMenuScanner>("context menus"));
+    scanners.push_back(Named<scanners::TToolbarButtonsScanner>("toolbar buttons"));
+    scanners.push_back(Named<scanners::TBHOScanner>("browser helpers"));
+    scanners.push_back(Named<scanners::TStartMenuScanner>("start menu"));
+    scanners.push_back(Named<scanners::TAddRemoveScanner>("uninstall entries"));
+    scanners.push_back(Named<scanners::TFontsScanner>("fonts"));
+    std::printf("per scanner  CPU s (findings)   64-bit view        32-bit view\n");
+    for (auto& [name, scanner] : scanners) {
+        std::size_t found = 0;
+        scanner->SetResultFoundEvent([&](std::unique_ptr<findings::TCleanerScanProduct>) { ++found; });
+        std::printf("  %-18s", name);
+        for (os::REGSAM view : {os::KEY_WOW64_64KEY, os::REGSAM{0}}) {
+            found = 0;
+            platform::RegistryViewFlag = static_cast<std::int32_t>(view);
+            double cpu = CpuSeconds();
+            try {
+                scanner->Scan();
+            } catch (...) {
+            }
+            std::printf("   %8.3f (%7zu)", CpuSeconds() - cpu, found);
+        }
+        platform::RegistryViewFlag = 0;
+        std::printf("\n");
+    }
+}
+
 std::string Grouped(std::size_t n) {
     std::string digits = std::to_string(n), out;
     for (std::size_t i = 0; i < digits.size(); ++i) {
@@ -268,6 +338,8 @@ int main(int argc, char** argv) {
                     MiB(peakAfter - peakBefore),
                     scan.findings.empty() ? 0.0
                                           : (peakAfter - peakBefore) * 1024.0 / static_cast<double>(scan.findings.size()));
+
+        if (options.perScanner) TimeEachScanner();
 
         if (options.check) {
             bool ok = true;
