@@ -1,7 +1,8 @@
 // Drives the running wizard from another process, the way a user would:
 // finds its window, reads the texts of its controls, waits for buttons and
-// clicks them, unchecks list entries and answers its message boxes. One
-// command per run, so the calling script can take a screenshot between steps.
+// clicks them, ticks list entries on and off, presses keys and answers its
+// message boxes. One command per run, so the calling script can take a
+// screenshot between steps.
 // Every wait polls with a deadline; nothing here sleeps for correctness.
 //
 //   wizard_driver wait-window SECONDS
@@ -10,7 +11,8 @@
 //   wizard_driver click BUTTON                  fails unless showing and enabled
 //   wizard_driver expect-hidden TEXT            no showing control has this text
 //   wizard_driver list                          the results list, one entry a line
-//   wizard_driver uncheck TEXT                  clicks the box of the one entry containing TEXT
+//   wizard_driver toggle TEXT                   clicks the check box of the one entry containing TEXT
+//   wizard_driver key enter|escape              a key press on the wizard window
 //   wizard_driver wait-box TEXT SECONDS         a message box saying TEXT is open
 //   wizard_driver answer yes|no|ok TEXT SECONDS waits for the message box saying TEXT
 //   wizard_driver wait-closed SECONDS
@@ -205,7 +207,16 @@ int Run(const std::vector<std::wstring>& a) {
         for (const auto& e : ListEntries(list)) PrintLine(e);
         return 0;
     }
-    if (cmd == L"uncheck" && a.size() >= 2) {
+    if (cmd == L"key" && a.size() >= 2) {
+        HWND wizard = FindWizard();
+        if (!wizard) return Fail(L"the wizard window is not open", L"");
+        WPARAM key = a[1] == L"enter" ? VK_RETURN : a[1] == L"escape" ? VK_ESCAPE : 0;
+        if (!key) return Usage();
+        PostMessageW(wizard, WM_KEYDOWN, key, 1);
+        PostMessageW(wizard, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
+        return 0;
+    }
+    if (cmd == L"toggle" && a.size() >= 2) {
         HWND list = ResultsList(FindWizard());
         if (!list) return Fail(L"the wizard has no results list", L"");
         auto entries = ListEntries(list);

@@ -4,7 +4,7 @@
 # entry unchecked, then the registry in both views (every expected change,
 # and no change the wizard did not report), the log and a screenshot of
 # every page; afterwards Back from Success rescans, and Cancel is answered
-# No, then Yes.
+# No, then (by Esc) Yes.
 #   run.sh TALLOWMEND_EXE WIZARD_DRIVER_EXE WORKDIR
 # Exit 0 passed, 1 failed, 77 skipped (the program cannot run here).
 set -uo pipefail
@@ -85,7 +85,7 @@ problems=$(sed -n 's/^Registry problems: \([0-9]*\) problems$/\1/p' "$E2E_WORK/l
 [ "$(tail -n 1 "$E2E_WORK/list-before.txt")" = "Registry problems: $problems problems" ] ||
   fail "the composite entry is not the last entry"
 
-must e2e_drive uncheck "shellhook.exe"
+must e2e_drive toggle "shellhook.exe"
 e2e_shot 3-one-unchecked
 must e2e_drive click "Next >"
 must e2e_drive wait-text "Tallowmend successfully resolved your problem. " 120
@@ -100,7 +100,8 @@ cmp -s "$E2E_EXE_DIR/r7.dat" "$wow32" || fail "the 32-bit system folder's rundll
 e2e_drive list >"$E2E_WORK/list-after.txt"
 [ "$(cat "$E2E_WORK/list-after.txt")" = "$(grep -F shellhook.exe "$E2E_WORK/list-before.txt")" ] ||
   fail "after the fix only the unchecked entry should be left: $(tr '\n' '|' <"$E2E_WORK/list-after.txt")"
-must e2e_drive click "Finish"
+# Enter presses Finish, the one default button showing.
+must e2e_drive key enter
 must e2e_drive wait-closed 30
 must e2e_wait_exit 30
 
@@ -166,24 +167,32 @@ e2e_start -debug
 must e2e_drive wait-window 60
 must e2e_drive click "Next >"
 must e2e_drive wait-text "Scan completed" 300
-must e2e_drive uncheck "shellhook.exe"
+must e2e_drive toggle "shellhook.exe"
+# With nothing checked Next only asks for a choice.
+must e2e_drive toggle "Registry problems: "
+must e2e_drive click "Next >"
+must e2e_drive wait-box "Select some results to proceed" 20
+e2e_shot 5-nothing-checked
+must e2e_drive answer ok "Select some results to proceed" 20
+must e2e_drive wait-text "Scan completed" 5
+must e2e_drive toggle "Registry problems: "
 must e2e_drive click "Next >"
 must e2e_drive wait-text "Tallowmend successfully resolved your problem. " 120
 must e2e_drive click "< Back"
 must e2e_drive click "Cancel"
 must e2e_drive wait-box "Solving process is not finished yet. Are you sure you want to exit?" 20
-e2e_shot 5-cancel-during-rescan
+e2e_shot 6-cancel-during-rescan
 must e2e_drive answer no "Solving process is not finished yet. Are you sure you want to exit?" 20
 must e2e_drive wait-text "Scan completed" 300
 e2e_drive list >"$E2E_WORK/list-rescan.txt"
-e2e_shot 6-rescan
+e2e_shot 7-rescan
 grep -qF shellhook.exe "$E2E_WORK/list-rescan.txt" || fail "the rescan lost the unchecked setting"
 for gone in hijack.exe E2ERundllGone E2EServiceDllGone; do
   grep -qF "$gone" "$E2E_WORK/list-rescan.txt" && fail "the rescan finds '$gone' again"
 done
 python3 "$here/check_log.py" "$E2E_LOG" fixed "$here/expect.txt" "$E2E_WOW64" --session -1 ||
   fail "the scans after the fix found removed entries again"
-must e2e_drive click "Cancel"
+must e2e_drive key escape
 must e2e_drive answer yes "Solving process is not finished yet. Are you sure you want to exit?" 20
 must e2e_drive wait-closed 30
 must e2e_wait_exit 30
