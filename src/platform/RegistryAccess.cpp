@@ -22,8 +22,9 @@ std::u16string Relative(const std::u16string& key) {
 
 KeyHandle Open(os::HKEY root, const std::u16string& key, os::REGSAM sam, os::DWORD options = 0) {
     KeyHandle handle;
-    auto path = Relative(key);
-    if (os::RegOpenKeyExW(root, path.c_str(), options, sam, handle.put()) != os::ERROR_SUCCESS) handle.release();
+    // Relative(key) without the copy: every read of a scan opens a key.
+    const char16_t* path = key.c_str() + (!key.empty() && key.front() == u'\\' ? 1 : 0);
+    if (os::RegOpenKeyExW(root, path, options, sam, handle.put()) != os::ERROR_SUCCESS) handle.release();
     return handle;
 }
 

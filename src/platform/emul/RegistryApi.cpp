@@ -139,12 +139,14 @@ LSTATUS ParseSubKey(os::LPCWSTR subKey, std::vector<std::u16string_view>& names)
     if (!subKey || !*subKey) return os::ERROR_SUCCESS;
     std::u16string_view path(subKey);
     if (path.front() == u'\\') return Err(os::ERROR_BAD_PATHNAME);
-    for (auto name : SplitPath(path)) {
-        // "a\\b" and a trailing "\" name the same key as "a\b".
-        if (name.empty()) continue;
-        if (name.size() > kMaxKeyName) return Err(os::ERROR_INVALID_PARAMETER);
-        names.push_back(name);
-    }
+    names = SplitPath(path);
+    // "a\\b" and a trailing "\" name the same key as "a\b".
+    std::erase_if(names, [](std::u16string_view name) { return name.empty(); });
+    for (auto name : names)
+        if (name.size() > kMaxKeyName) {
+            names.clear();
+            return Err(os::ERROR_INVALID_PARAMETER);
+        }
     return os::ERROR_SUCCESS;
 }
 
@@ -175,6 +177,7 @@ LSTATUS Resolve(const KeyRef& base, const std::vector<std::u16string_view>& name
                 bool create, Target& out) {
     auto& store = TheStore();
     out.view = ChooseView(sam, base.view);
+    out.logical.reserve(base.logical->size() + names.size());
     out.logical = *base.logical;
     for (auto name : names) out.logical.emplace_back(name);
     NormalizeLogical(base.root, out.logical, out.view);

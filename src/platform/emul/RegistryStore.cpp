@@ -1,5 +1,6 @@
 #include "platform/emul/RegistryStore.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/Text.h"
@@ -94,6 +95,7 @@ bool NameLess::operator()(const std::unique_ptr<Node>& a, std::u16string_view b)
 
 std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
     std::vector<std::u16string_view> parts;
+    parts.reserve(static_cast<std::size_t>(std::count(path.begin(), path.end(), u'\\')) + 1);
     std::size_t start = 0;
     for (;;) {
         auto end = path.find(u'\\', start);
