@@ -34,7 +34,10 @@ must() { "$@" || { fail "step failed: $*"; finish; }; }
 finish() {
   [ -n "${E2E_PID:-}" ] && kill "$E2E_PID" 2>/dev/null
   e2e_stop
-  if [ "$failures" -gt 0 ]; then e2e_log "$failures check(s) failed; screenshots in $E2E_SHOTS"; exit 1; fi
+  [ -f "${E2E_LOG:-}" ] && cp "$E2E_LOG" "$E2E_WORK/"
+  if [ "$failures" -gt 0 ]; then e2e_log "$failures check(s) failed; screenshots in $E2E_SHOTS, prefix kept"; exit 1; fi
+  # A passing run's prefix is 700 MB of nothing to look at.
+  rm -rf "$E2E_PREFIX"
   e2e_log "passed; screenshots in $E2E_SHOTS"
   exit 0
 }
