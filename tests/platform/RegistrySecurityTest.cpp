@@ -100,6 +100,9 @@ TEST_F(RegistrySecurityTest, DescriptorCallsCheckTheirArguments) {
     EXPECT_EQ(os::RegGetKeySecurity(key.get(), os::DACL_SECURITY_INFORMATION, nullptr, &bytes),
               Rc(os::ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(OpenUp(ScratchKey()), os::ERROR_SUCCESS);
+    // A valid descriptor, so only the handle's rights can refuse it.
+    ASSERT_TRUE(os::InitializeSecurityDescriptor(sd, os::SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(os::SetSecurityDescriptorDacl(sd, os::TRUE, nullptr, os::FALSE));
     EXPECT_EQ(os::RegSetKeySecurity(key.get(), os::DACL_SECURITY_INFORMATION, sd), Rc(os::ERROR_ACCESS_DENIED))
         << "KEY_READ carries no WRITE_DAC";
 }
