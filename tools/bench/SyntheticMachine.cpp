@@ -1,6 +1,7 @@
 #include "SyntheticMachine.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <stdexcept>
@@ -77,7 +78,10 @@ public:
 private:
     bool NextIsDead() {
         ++named_;
-        bool dead = named_ % 20 == 0;
+        // Scrambled, so that no kind of entry always lands on (or off) the
+        // dead twentieth however many paths each entry names.
+        std::uint64_t mixed = named_ * 0x9E3779B97F4A7C15ull;
+        bool dead = (mixed >> 40) % 20 == 0;
         if (dead) ++dead_;
         return dead;
     }
@@ -143,7 +147,8 @@ public:
         VendorTrees(os::HKEY_CURRENT_USER, u"Software\\", Share(kVendorUser), 2);
         VendorTrees(os::HKEY_USERS, std::u16string(kOtherUserSid) + u"\\Software\\", Share(kVendorOtherUser), 3);
         classesNative_ = Classes(u"SOFTWARE\\Classes\\CLSID\\", Share(kClassesNative), 1);
-        Classes(u"SOFTWARE\\Wow6432Node\\Classes\\CLSID\\", Share(kClassesWow), 2);
+        // Where Windows 7 keeps the classes of the 32-bit view.
+        Classes(u"SOFTWARE\\Classes\\Wow6432Node\\CLSID\\", Share(kClassesWow), 2);
         FileTypes(Share(kFileTypes));
         TypeLibs(Share(kTypeLibs));
         Uninstall(kUninstallKey, Share(kUninstall) * 2 / 3);
