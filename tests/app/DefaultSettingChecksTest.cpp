@@ -3,8 +3,11 @@
 // locations the tests change and put back afterwards.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "WizardTestSupport.h"
@@ -103,6 +106,31 @@ private:
     std::vector<Saved> saved_;
 };
 
+// The checks read fixed locations of the one registry that every test
+// process under Wine shares: while a test changes them, no other may. Held
+// as a file that opens for one process at a time.
+class MachineSettingsLock {
+public:
+    MachineSettingsLock() {
+        if (testsupport::Native()) return;
+        const char16_t path[] = u"C:\\tallowmend-tests\\setting-checks.lock";
+        for (int waited = 0; waited < 1200; ++waited) {
+            file_ = os::CreateFileW(path, os::GENERIC_WRITE, 0, nullptr, os::OPEN_ALWAYS, 0, nullptr);
+            if (file_ != os::INVALID_HANDLE_VALUE) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ADD_FAILURE() << "another test kept the machine settings for a minute";
+    }
+    ~MachineSettingsLock() {
+        if (file_ != os::INVALID_HANDLE_VALUE) os::CloseHandle(file_);
+    }
+    MachineSettingsLock(const MachineSettingsLock&) = delete;
+    MachineSettingsLock& operator=(const MachineSettingsLock&) = delete;
+
+private:
+    os::HANDLE file_ = os::INVALID_HANDLE_VALUE;
+};
+
 // Every location the value checks read, in the order they read them.
 struct Row {
     os::HKEY root;
@@ -130,6 +158,7 @@ class SettingChecksTest : public WizardTest {
 protected:
     void SetUp() override {
         WizardTest::SetUp();
+        lock_ = std::make_unique<MachineSettingsLock>();
         prefix_ = u"TmTest" + text::FromAscii(std::to_string(os::GetCurrentProcessId())) + u"-" +
                   text::FromAscii(std::to_string(counter_++)) + u"-";
         // Start from settings that are all unset, and a services key that
@@ -145,9 +174,9 @@ protected:
         form = std::make_unique<TMainForm>(*app, app::TSettingChecks{});
     }
     void TearDown() override {
-        form.reset();
-        restorer_.Restore();
         WizardTest::TearDown();
+        restorer_.Restore();
+        lock_.reset();
     }
 
     static void CreateKey(os::HKEY root, const std::u16string& key) {
@@ -240,6 +269,7 @@ protected:
         return Entries();
     }
 
+    std::unique_ptr<MachineSettingsLock> lock_;
     RegistryRestorer restorer_;
     std::u16string prefix_;
     static inline unsigned counter_ = 0;
