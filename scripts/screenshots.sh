@@ -1,7 +1,7 @@
 #!/bin/bash
 # Screenshots of the wizard's four pages under Wine (64-bit build, wine64):
-# welcome, results after the scan, success after Next, and failed (a run on
-# an empty machine). Usage: scripts/screenshots.sh [OUTDIR]
+# welcome, results after the scan, success after Next, and failed (a new
+# scan after everything was fixed). Usage: scripts/screenshots.sh [OUTDIR]
 # Builds build/screenshots-win64 when its tallowmend.exe is missing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -51,11 +51,27 @@ run_wizard() {  # $1: name prefix for the shots
   xdotool key --window "$win" Return; sleep 1   # Finish
   kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
 }
+# The failed page needs a scan that finds nothing, but Wine puts a few of its
+# own empty keys back whenever a session starts. So: fix everything, then Back
+# from the success page, which scans again in the same session.
+run_failed() {
+  "$WINE64_LOADER" "$exe" &
+  local pid=$! win
+  win=$(find_window)
+  if [ -z "$win" ]; then echo "the wizard window did not appear" >&2; return 1; fi
+  click "$win" 397 348 8          # Next: checks and scan
+  click "$win" 397 348 3          # Next: the fix
+  click "$win" 322 348 8          # Back: a new scan, which now finds nothing
+  shot "failed-4-nothing-found"
+  xdotool key --window "$win" Escape; sleep 1
+  kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
+}
 # A broken start-up entry for the scanners to find, then none.
 system_wine reg add "$runkey" /v ScreenshotGone /d 'C:\Gone\missing.exe' /f >/dev/null 2>&1
 run_wizard broken
 system_wine reg delete "$runkey" /v ScreenshotGone /f >/dev/null 2>&1
 run_wizard clean
+run_failed
 wineserver -k 2>/dev/null || true
 "$root/scripts/wine-prefix.sh" stop >/dev/null 2>&1 || true
 INNER
