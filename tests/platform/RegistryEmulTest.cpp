@@ -82,6 +82,7 @@ TEST_F(RegistryEmulTest, ResetLeavesOnlyTheStandardKeysAndNoHandles) {
     Key users;
     ASSERT_EQ(Open(os::HKEY_USERS, u"", os::KEY_READ, users), os::ERROR_SUCCESS);
     EXPECT_EQ(SubkeyNames(users.get()), (std::vector<std::u16string>{u".DEFAULT", u"S-1-5-21-0-0-0-1000"}));
+    EXPECT_TRUE(Exists(os::HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Services"));
     EXPECT_EQ(emul::ValueCount(), 0u);
 }
 

@@ -173,6 +173,9 @@ void EnsureStandardKeys(bool windows64) {
     EnsurePath(&store.machine, {u"SOFTWARE"}, true);
     EnsurePath(&store.machine, {u"SOFTWARE", u"Classes"}, true);
     EnsurePath(&store.machine, {u"SYSTEM"}, true);
+    // Every Windows has it; a machine file that leaves it out should not make
+    // the service check fail as if the key were unreadable. Tests may delete it.
+    EnsurePath(&store.machine, {u"SYSTEM", u"CurrentControlSet", u"Services"}, false);
     EnsurePath(&store.users, {u".DEFAULT"}, true);
     EnsurePath(&store.users, {kCurrentUserSid}, true);
     EnsurePath(&store.users, {kCurrentUserSid, u"Software"}, false);
