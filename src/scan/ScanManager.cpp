@@ -84,6 +84,28 @@ void TScanManager::Start() {
     }
 }
 
+std::vector<std::unique_ptr<TScanner>> BuiltInScanners() {
+    std::vector<std::unique_ptr<TScanner>> made;
+    made.push_back(std::make_unique<scanners::THKLMScanner>());
+    made.push_back(std::make_unique<scanners::THKCUScanner>());
+    made.push_back(std::make_unique<scanners::THKUScanner>());
+    made.push_back(std::make_unique<scanners::TFileExtensionsScanner>());
+    made.push_back(std::make_unique<scanners::TFileAssociationsScanner>());
+    made.push_back(std::make_unique<scanners::THistoryScanner>());
+    made.push_back(std::make_unique<scanners::TShellExtensionsScanner>());
+    made.push_back(std::make_unique<scanners::TSharedDllsScanner>());
+    made.push_back(std::make_unique<scanners::THelpFilePathesScanner>());
+    made.push_back(std::make_unique<scanners::TCOMActiveXScanner>());
+    made.push_back(std::make_unique<scanners::TAutorunsScanner>());
+    made.push_back(std::make_unique<scanners::TContextMenuScanner>());
+    made.push_back(std::make_unique<scanners::TToolbarButtonsScanner>());
+    made.push_back(std::make_unique<scanners::TBHOScanner>());
+    made.push_back(std::make_unique<scanners::TStartMenuScanner>());
+    made.push_back(std::make_unique<scanners::TAddRemoveScanner>());
+    made.push_back(std::make_unique<scanners::TFontsScanner>());
+    return made;
+}
+
 void TScanManager::CreateScanners() {
     // A factory (tests, tools) replaces the built-in scanners; their order
     // is the order of the findings within each pass.
@@ -91,23 +113,7 @@ void TScanManager::CreateScanners() {
     if (FScannerFactory) {
         made = FScannerFactory();
     } else {
-        made.push_back(std::make_unique<scanners::THKLMScanner>());
-        made.push_back(std::make_unique<scanners::THKCUScanner>());
-        made.push_back(std::make_unique<scanners::THKUScanner>());
-        made.push_back(std::make_unique<scanners::TFileExtensionsScanner>());
-        made.push_back(std::make_unique<scanners::TFileAssociationsScanner>());
-        made.push_back(std::make_unique<scanners::THistoryScanner>());
-        made.push_back(std::make_unique<scanners::TShellExtensionsScanner>());
-        made.push_back(std::make_unique<scanners::TSharedDllsScanner>());
-        made.push_back(std::make_unique<scanners::THelpFilePathesScanner>());
-        made.push_back(std::make_unique<scanners::TCOMActiveXScanner>());
-        made.push_back(std::make_unique<scanners::TAutorunsScanner>());
-        made.push_back(std::make_unique<scanners::TContextMenuScanner>());
-        made.push_back(std::make_unique<scanners::TToolbarButtonsScanner>());
-        made.push_back(std::make_unique<scanners::TBHOScanner>());
-        made.push_back(std::make_unique<scanners::TStartMenuScanner>());
-        made.push_back(std::make_unique<scanners::TAddRemoveScanner>());
-        made.push_back(std::make_unique<scanners::TFontsScanner>());
+        made = BuiltInScanners();
     }
     for (auto& scanner : made) {
         if (!scanner) continue;

@@ -87,4 +87,8 @@ private:
     TScannerFactory FScannerFactory;
 };
 
+// The seventeen scanners in their fixed order: the order of the findings
+// within each pass.
+std::vector<std::unique_ptr<TScanner>> BuiltInScanners();
+
 }  // namespace scan

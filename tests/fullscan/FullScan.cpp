@@ -10,23 +10,6 @@
 #include "platform/Text.h"
 #include "platform/Wow64.h"
 #include "scan/ScanManager.h"
-#include "scanners/AddRemoveScannerUnit.h"
-#include "scanners/AutorunsScannerUnit.h"
-#include "scanners/BHOScannerUnit.h"
-#include "scanners/COMActiveXScannerUnit.h"
-#include "scanners/ContextMenuScannerUnit.h"
-#include "scanners/FileAssociationsScannerUnit.h"
-#include "scanners/FileExtensionsScannerUnit.h"
-#include "scanners/FontsScannerUnit.h"
-#include "scanners/HKCUScannerUnit.h"
-#include "scanners/HKLMScannerUnit.h"
-#include "scanners/HKUScannerUnit.h"
-#include "scanners/HelpFilePathesScannerUnit.h"
-#include "scanners/HistoryScannerUnit.h"
-#include "scanners/SharedDllsScannerUnit.h"
-#include "scanners/ShellExtensionsScannerUnit.h"
-#include "scanners/StartMenuScannerUnit.h"
-#include "scanners/ToolbarButtonsScannerUnit.h"
 #include "ui/headless/HeadlessLoop.h"
 
 namespace fullscan {
@@ -57,29 +40,6 @@ private:
     os::REGSAM view_;
 };
 
-// The manager's own set, in its order.
-std::vector<std::unique_ptr<scan::TScanner>> BuiltInScanners() {
-    std::vector<std::unique_ptr<scan::TScanner>> made;
-    made.push_back(std::make_unique<scanners::THKLMScanner>());
-    made.push_back(std::make_unique<scanners::THKCUScanner>());
-    made.push_back(std::make_unique<scanners::THKUScanner>());
-    made.push_back(std::make_unique<scanners::TFileExtensionsScanner>());
-    made.push_back(std::make_unique<scanners::TFileAssociationsScanner>());
-    made.push_back(std::make_unique<scanners::THistoryScanner>());
-    made.push_back(std::make_unique<scanners::TShellExtensionsScanner>());
-    made.push_back(std::make_unique<scanners::TSharedDllsScanner>());
-    made.push_back(std::make_unique<scanners::THelpFilePathesScanner>());
-    made.push_back(std::make_unique<scanners::TCOMActiveXScanner>());
-    made.push_back(std::make_unique<scanners::TAutorunsScanner>());
-    made.push_back(std::make_unique<scanners::TContextMenuScanner>());
-    made.push_back(std::make_unique<scanners::TToolbarButtonsScanner>());
-    made.push_back(std::make_unique<scanners::TBHOScanner>());
-    made.push_back(std::make_unique<scanners::TStartMenuScanner>());
-    made.push_back(std::make_unique<scanners::TAddRemoveScanner>());
-    made.push_back(std::make_unique<scanners::TFontsScanner>());
-    return made;
-}
-
 bool Native64BitProcess() { return sizeof(void*) == 8 && !platform::IsWindows64(); }
 
 std::string Line(const findings::TCleanerScanProduct& product) {
@@ -107,7 +67,7 @@ ScanResult RunFullScan(std::chrono::seconds timeout) {
         manager->SetScannerFactory([] {
             std::vector<std::unique_ptr<scan::TScanner>> pinned;
             for (os::REGSAM view : {os::KEY_WOW64_64KEY, os::KEY_WOW64_32KEY})
-                for (auto& scanner : BuiltInScanners())
+                for (auto& scanner : scan::BuiltInScanners())
                     pinned.push_back(std::make_unique<TViewPinnedScanner>(std::move(scanner), view));
             return pinned;
         });
