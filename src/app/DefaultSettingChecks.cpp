@@ -7,6 +7,7 @@
 #include "findings/RegKeyProduct.h"
 #include "findings/RegStrDataProduct.h"
 #include "findings/SettingRegistry.h"
+#include "platform/FsRedirection.h"
 #include "platform/KeyHandle.h"
 #include "platform/Text.h"
 #include "scan/PathChecks.h"
@@ -56,23 +57,6 @@ std::u16string SystemFolder() {
 }
 
 bool Contains(const std::u16string& text, std::u16string_view part) { return text.find(part) != std::u16string::npos; }
-
-// Turns off WOW64 file-system redirection on this thread while it lives;
-// changes nothing where there is no WOW64.
-class TNativeFileView {
-public:
-    TNativeFileView() : ok_(os::Wow64DisableWow64FsRedirection(&old_) != 0) {}
-    ~TNativeFileView() {
-        if (ok_) os::Wow64RevertWow64FsRedirection(old_);
-    }
-    TNativeFileView(const TNativeFileView&) = delete;
-    TNativeFileView& operator=(const TNativeFileView&) = delete;
-    bool ok() const { return ok_; }
-
-private:
-    void* old_ = nullptr;
-    bool ok_;
-};
 
 }  // namespace
 
@@ -149,7 +133,7 @@ bool TDefaultSettingChecks::IsProgramFile(const std::u16string& path) const {
     if (scan::SafeFileExists(path)) return true;
     // A 32-bit process does not see the 64-bit system folder: a service
     // program kept there is not missing just because WOW64 hides it.
-    TNativeFileView native;
+    platform::TRedirectionOff native;
     return native.ok() && scan::SafeFileExists(path);
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "platform/FsRedirection.h"
 #include "platform/os/WinApi.h"
 
 namespace scan {
@@ -39,23 +40,6 @@ bool FoundAsFile(const std::u16string& path) {
     os::FindClose(find);
     return !(data.dwFileAttributes & os::FILE_ATTRIBUTE_DIRECTORY);
 }
-
-// Turns off WOW64 file-system redirection on this thread for its lifetime.
-// Fails (and changes nothing) where there is no WOW64: 32-bit Windows.
-class RedirectionOff {
-public:
-    RedirectionOff() : ok_(os::Wow64DisableWow64FsRedirection(&old_) != 0) {}
-    ~RedirectionOff() {
-        if (ok_) os::Wow64RevertWow64FsRedirection(old_);
-    }
-    RedirectionOff(const RedirectionOff&) = delete;
-    RedirectionOff& operator=(const RedirectionOff&) = delete;
-    bool ok() const { return ok_; }
-
-private:
-    void* old_ = nullptr;
-    bool ok_;
-};
 
 bool IsDefined(std::u16string_view variable) {
     std::u16string reference = u"%" + std::u16string(variable) + u"%";
@@ -175,7 +159,7 @@ TPathJudge::TPathJudge()
 bool TPathJudge::IsMissing(std::u16string_view text, View view) const {
     auto exists = [view](std::u16string_view path) {
         if (view == View::Process) return FileOrFolderExists(path);
-        RedirectionOff native;
+        platform::TRedirectionOff native;
         return FileOrFolderExists(path);
     };
 
@@ -206,7 +190,7 @@ bool TPathJudge::IsPathInvalid(std::u16string_view text) const {
     if (!IsMissing(text, View::Process)) return false;
     {
         // Only a WOW64 process has a second view to consult.
-        RedirectionOff probe;
+        platform::TRedirectionOff probe;
         if (!probe.ok()) return true;
     }
     return IsMissing(WithNativeProgramFolders(text), View::Native);
