@@ -19,6 +19,29 @@ packages=(
 
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
+# Whether this kernel runs 32-bit x86 programs at all: some (paravirtualised
+# guests among them) have that switched off, and there the 32-bit Wine is
+# useless, so neither it nor the i386 package indexes are fetched. The probe
+# is the smallest i386 ELF program that exits with status 0.
+kernel_runs_i386() {
+  # In the project's own tree: /tmp may be mounted without exec rights.
+  local probe="$root/build/.probe-i386"
+  mkdir -p "$root/build"
+  printf '\177\105\114\106\001\001\001\000\000\000\000\000\000\000\000\000\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000\000\000\000\000\000\000\000\000\064\000\040\000\001\000\000\000\000\000\000\000\001\000\000\000\000\000\000\000\000\200\004\010\000\200\004\010\135\000\000\000\135\000\000\000\005\000\000\000\000\020\000\000\061\333\270\001\000\000\000\315\200' >"$probe"
+  chmod +x "$probe"
+  local status=0
+  "$probe" 2>/dev/null || status=1
+  rm -f "$probe"
+  return $status
+}
+
+if ! kernel_runs_i386; then
+  echo "setup: this kernel cannot run 32-bit programs; the Windows suites will run under wine64 only"
+  kept=()
+  for p in "${packages[@]}"; do [ "$p" = wine32:i386 ] || kept+=("$p"); done
+  packages=("${kept[@]}")
+fi
+
 # A mirror in the middle of a sync serves index files of the wrong size for a
 # minute or two; retry, and after the last try go on with whatever indexes
 # did arrive: the install below then fails loudly if a package is really
@@ -42,7 +65,7 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [[ " ${missing[*]} " == *" wine32:i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     sudo_ dpkg --add-architecture i386
   fi
   export DEBIAN_FRONTEND=noninteractive
