@@ -4,6 +4,7 @@
 
 #include "findings/CleanerRegKeyProduct.h"
 #include "platform/RegistryAccess.h"
+#include "platform/Wow64.h"
 
 namespace scanners {
 
@@ -16,6 +17,21 @@ void TFileAssociationsScanner::Scan() {
     ScanValues(os::HKEY_CLASSES_ROOT, u"Local Settings\\Software\\Microsoft\\Windows\\Shell\\MuiCache");
     ScanSubKeys(os::HKEY_CLASSES_ROOT, u"Installer");
 }
+
+namespace {
+
+// On 64-bit Windows both views share the file types but not the classes: an
+// icon handler registered for 64-bit programs only still draws the icons
+// Explorer shows. Only a class missing from both views makes the setting bad.
+bool ClassInEitherView(const std::u16string& clsid) {
+    if (!platform::IsWindows64()) return false;
+    const std::u16string classKey = u"CLSID\\" + clsid;
+    for (os::REGSAM view : {os::KEY_WOW64_64KEY, os::KEY_WOW64_32KEY})
+        if (platform::RegistryKeyExists(os::HKEY_CLASSES_ROOT, classKey, platform::RegView(view))) return true;
+    return false;
+}
+
+}  // namespace
 
 void TFileAssociationsScanner::ScanFileTypes() {
     if (Aborted()) return;
@@ -38,7 +54,7 @@ void TFileAssociationsScanner::ScanFileTypes() {
             // a folder on the way has a braced name: looking such a text up as
             // a class would always fail and delete a working icon setting.
             if (IsCLSID(icon) && !WindowsPathRegEx().MatchAnsi(icon))
-                bad = !GetActivexInfoByCLSID(icon, info);
+                bad = !GetActivexInfoByCLSID(icon, info) && !ClassInEitherView(icon);
             else
                 bad = IsPathInvalid(icon);
             if (bad)

@@ -104,6 +104,17 @@ TEST_F(SoftwareScanners, FileTypeIconsAndCommands) {
         for (const auto& line : found) EXPECT_EQ(line.find(healthy), std::string::npos) << line;
 }
 
+TEST_F(SoftwareScanners, AnIconHandlerOfEitherViewKeepsTheSharedFileTypeIcon) {
+    // The fixture registers its handler class for 64-bit programs only; the
+    // 32-bit pass reads the same shared file type through the redirected
+    // class list and must not delete a setting 64-bit Explorer uses.
+    LoadFixture("software.reg");
+    TFileAssociationsScanner scanner;
+    const Lines found = Collect(scanner, kPass32);
+    EXPECT_THAT(found, Contains("key HKEY_CLASSES_ROOT\\tmtest.unregistered\\DefaultIcon"));
+    for (const auto& line : found) EXPECT_EQ(line.find("tmtest.registered"), std::string::npos) << line;
+}
+
 TEST_F(SoftwareScanners, FileExtsLeavesTheLastTwoUnvisited) {
     const std::u16string key = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts";
     platform::StringList existing;
