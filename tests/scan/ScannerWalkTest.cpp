@@ -317,8 +317,15 @@ protected:
         ASSERT_TRUE(platform::RegistryCreateKey(os::HKEY_CLASSES_ROOT, key));
         if (!name.empty() || !data.empty()) platform::RegistryWriteString(os::HKEY_CLASSES_ROOT, key, name, data);
     }
-    // Unique per test and process, in the braces a class identifier has.
-    const std::u16string clsid = u"{" + ScratchFolder().substr(ScratchFolder().rfind(u'\\') + 1) + u"}";
+    void SetUp() override {
+        WalkTest::SetUp();
+        // Unique per test and process, in the braces a class identifier has.
+        // Taken after the base set-up has named the scratch folder: a member
+        // initialiser would see it empty and give every test "{}", which
+        // parallel runs under Wine then share.
+        clsid = u"{" + ScratchFolder().substr(ScratchFolder().rfind(u'\\') + 1) + u"}";
+    }
+    std::u16string clsid;
 };
 
 TEST_F(ActiveXInfo, UnknownClassGivesFalseAndEmptyFields) {
