@@ -2,6 +2,7 @@
 // path out of the scope that opened it. Predefined roots are never closed.
 #pragma once
 
+#include <string>
 #include <utility>
 
 #include "platform/os/WinApi.h"
@@ -46,5 +47,11 @@ public:
 private:
     os::HKEY key_ = nullptr;
 };
+
+// One leading "\" names the same key as the path without it. A pointer into
+// `key` rather than a copy: every registry read of a scan opens a key.
+inline const char16_t* RelativeKeyPath(const std::u16string& key) {
+    return key.c_str() + (!key.empty() && key.front() == u'\\' ? 1 : 0);
+}
 
 }  // namespace platform

@@ -10,11 +10,6 @@ void HeapFreeDeleter::operator()(void* p) const {
 
 namespace {
 
-std::u16string Relative(const std::u16string& key) {
-    if (!key.empty() && key.front() == u'\\') return key.substr(1);
-    return key;
-}
-
 // The key's DACL as a self-relative descriptor on the process heap; empty
 // when the system does not hand it over.
 SavedDescriptor ReadDacl(os::HKEY key) {
@@ -43,8 +38,7 @@ bool OpenUp(os::HKEY key) {
 
 bool Unlock(os::HKEY root, const std::u16string& keyPath, os::REGSAM extra, SavedDescriptor& saved, bool unlock) {
     KeyHandle key;
-    auto path = Relative(keyPath);
-    if (os::RegOpenKeyExW(root, path.c_str(), 0, kSecurityMask | extra, key.put()) != os::ERROR_SUCCESS) {
+    if (os::RegOpenKeyExW(root, RelativeKeyPath(keyPath), 0, kSecurityMask | extra, key.put()) != os::ERROR_SUCCESS) {
         key.release();
         return false;  // a restore can be tried again: `saved` stays with the caller
     }
@@ -75,8 +69,8 @@ bool UnlockRegistryKeyEx(os::HKEY root, const std::u16string& key, os::REGSAM ex
 
 bool RegistryCanOpenKey(os::HKEY root, const std::u16string& key, os::REGSAM extraAccess) {
     KeyHandle handle;
-    auto path = Relative(key);
-    if (os::RegOpenKeyExW(root, path.c_str(), 0, kSecurityMask | extraAccess, handle.put()) != os::ERROR_SUCCESS) {
+    auto status = os::RegOpenKeyExW(root, RelativeKeyPath(key), 0, kSecurityMask | extraAccess, handle.put());
+    if (status != os::ERROR_SUCCESS) {
         handle.release();
         return false;
     }

@@ -14,17 +14,11 @@ ERegistryError::ERegistryError(std::u16string message)
 
 namespace {
 
-// One leading "\" names the same key as the path without it.
-std::u16string Relative(const std::u16string& key) {
-    if (!key.empty() && key.front() == u'\\') return key.substr(1);
-    return key;
-}
 
 KeyHandle Open(os::HKEY root, const std::u16string& key, os::REGSAM sam, os::DWORD options = 0) {
     KeyHandle handle;
-    // Relative(key) without the copy: every read of a scan opens a key.
-    const char16_t* path = key.c_str() + (!key.empty() && key.front() == u'\\' ? 1 : 0);
-    if (os::RegOpenKeyExW(root, path, options, sam, handle.put()) != os::ERROR_SUCCESS) handle.release();
+    if (os::RegOpenKeyExW(root, RelativeKeyPath(key), options, sam, handle.put()) != os::ERROR_SUCCESS)
+        handle.release();
     return handle;
 }
 
@@ -178,20 +172,18 @@ bool DeleteOpenedTree(KeyHandle handle, os::REGSAM sam, int depth) {
 }
 
 bool DeleteKey(os::HKEY root, const std::u16string& key, os::REGSAM view) {
-    auto path = Relative(key);
-    if (path.empty()) return false;  // that would be a whole root
+    if (!*RelativeKeyPath(key)) return false;  // that would be a whole root
     auto sam = kWriteMask | view;
-    auto handle = Open(root, path, sam, os::REG_OPTION_OPEN_LINK);
+    auto handle = Open(root, key, sam, os::REG_OPTION_OPEN_LINK);
     if (!handle) return false;
     return DeleteOpenedTree(std::move(handle), sam, 0);
 }
 
 bool CreateKey(os::HKEY root, const std::u16string& key, os::REGSAM view) {
-    auto path = Relative(key);
     KeyHandle handle;
     os::DWORD disposition = 0;
-    if (os::RegCreateKeyExW(root, path.c_str(), 0, nullptr, os::REG_OPTION_NON_VOLATILE, kCreateMask | view, nullptr,
-                            handle.put(), &disposition) != os::ERROR_SUCCESS) {
+    if (os::RegCreateKeyExW(root, RelativeKeyPath(key), 0, nullptr, os::REG_OPTION_NON_VOLATILE, kCreateMask | view,
+                            nullptr, handle.put(), &disposition) != os::ERROR_SUCCESS) {
         handle.release();
         throw ERegistryError(u"Failed to create key " + key);
     }
