@@ -10,6 +10,11 @@ namespace scan {
 namespace {
 
 constexpr os::DWORD kErrorBadNetPath = 53;
+
+// The errors that say for certain nothing is at the path.
+bool NothingThere(os::DWORD error) {
+    return error == os::ERROR_FILE_NOT_FOUND || error == os::ERROR_PATH_NOT_FOUND || error == os::ERROR_INVALID_NAME;
+}
 constexpr os::DWORD kFileFlagBackupSemantics = 0x02000000;
 
 std::u16string_view Trim(std::u16string_view s) {
@@ -97,8 +102,7 @@ bool FileOrFolderExists(std::u16string_view path) {
         return TargetOpens(name, (attributes & os::FILE_ATTRIBUTE_DIRECTORY) ? kFileFlagBackupSemantics : 0);
     }
     os::DWORD error = os::GetLastError();
-    if (error == os::ERROR_FILE_NOT_FOUND || error == os::ERROR_PATH_NOT_FOUND || error == os::ERROR_INVALID_NAME)
-        return false;
+    if (NothingThere(error)) return false;
     // The system could not say: a file may still show up in a directory
     // search, and a folder counts as present unless the network path is gone.
     return FoundAsFile(name) || error != kErrorBadNetPath;
@@ -132,8 +136,7 @@ bool SafeFileExists(std::u16string_view path) {
         return true;
     }
     os::DWORD error = os::GetLastError();
-    if (error == os::ERROR_FILE_NOT_FOUND || error == os::ERROR_PATH_NOT_FOUND || error == os::ERROR_INVALID_NAME)
-        return false;
+    if (NothingThere(error)) return false;
     return FoundAsFile(name);
 }
 
@@ -147,8 +150,7 @@ bool SafeDirectoryExists(std::u16string_view path) {
         return true;
     }
     os::DWORD error = os::GetLastError();
-    return error != os::ERROR_FILE_NOT_FOUND && error != os::ERROR_PATH_NOT_FOUND && error != kErrorBadNetPath &&
-           error != os::ERROR_INVALID_NAME;
+    return !NothingThere(error) && error != kErrorBadNetPath;
 }
 
 TPathJudge::TPathJudge()
