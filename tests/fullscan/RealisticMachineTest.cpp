@@ -44,9 +44,7 @@ protected:
         text << in.rdbuf();
         emul::LoadRegText(text::FromUtf8(text.str()));
 
-        namespace fs = std::filesystem;
-        fs::copy(kFixture + "/drive-c", emul::HostPath(u"C:\\"),
-                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        testsupport::CopyIntoDrive(kFixture + "/drive-c", u"C:");
         platform::InitWindows64();
     }
 };

@@ -45,6 +45,13 @@ void DeleteTree(os::HKEY root, const std::u16string& path, os::REGSAM view);
 // Removes a folder tree through the seam; missing folders are fine.
 void RemoveFolderTree(const std::u16string& path);
 
+#ifndef _WIN32
+// Copies a host folder tree into a folder of the emulated machine (as a
+// 64-bit program names it), merging into folders that are already there
+// in whatever case they are spelled, as copying on Windows would.
+void CopyIntoDrive(const std::string& hostFolder, const std::u16string& windowsFolder);
+#endif
+
 }  // namespace testsupport
 
 // Wine lacks a Windows behaviour this case checks: skip under Wine only,

@@ -63,7 +63,10 @@ void Redirect(std::vector<std::u16string>& parts) {
 }
 
 // The host entry for `name` in `folder`: the exact spelling when present,
-// otherwise the first entry that matches without case.
+// otherwise the entry that matches without case. A host folder may hold
+// names that differ only in case, which Windows never does; of those the
+// one first in byte order is taken, so that every lookup of every spelling
+// lands on the same entry whatever order the host lists them in.
 bool FindEntry(const fs::path& folder, std::u16string_view name, fs::path& found) {
     std::error_code ec;
     auto exact = folder / detail::HostName(name);
@@ -71,13 +74,13 @@ bool FindEntry(const fs::path& folder, std::u16string_view name, fs::path& found
         found = exact;
         return true;
     }
+    bool any = false;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (text::EqualNoCase(detail::WindowsName(it->path().filename()), name)) {
-            found = it->path();
-            return true;
-        }
+        if (!text::EqualNoCase(detail::WindowsName(it->path().filename()), name)) continue;
+        if (!any || it->path().filename().native() < found.filename().native()) found = it->path();
+        any = true;
     }
-    return false;
+    return any;
 }
 
 // The folder a relative name starts from: the program's folder, as when
