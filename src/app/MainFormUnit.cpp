@@ -6,6 +6,7 @@
 #include "app/FixStep.h"
 #include "app/Logger.h"
 #include "i18n/FormLangData.h"
+#include "i18n/LangError.h"
 #include "i18n/LanguageManager.h"
 #include "platform/Text.h"
 #include "platform/os/WinApi.h"
@@ -24,6 +25,8 @@ namespace {
 const char16_t kTitle[] = u"Tallowmend";
 const char16_t kConfirmExit[] = u"Solving process is not finished yet. Are you sure you want to exit?";
 const char16_t kSelectSome[] = u"Select some results to proceed";
+const char16_t kLangFilesFailed[] = u"\r\n\r\nThe language files beside the program were not used; Tallowmend shows its "
+                                    u"built-in English texts.";
 }  // namespace
 
 std::u16string SupportAddress() { return text::FromUtf8(TALLOWMEND_SUPPORT_URL); }
@@ -186,8 +189,21 @@ i18n::ILangComponent* TMainForm::FindLangComponent(std::u16string_view name) {
 
 void TMainForm::FormCreate() {
     auto& manager = i18n::LangManager();
-    manager.ScanForLangFiles(ProgramFolder(), u"*.lng", false);
-    manager.SetLanguageID(1033);
+    // A language file that cannot be read (too large, locked, damaged) must
+    // not keep the wizard from starting: say so and go on in English.
+    std::u16string failure;
+    try {
+        manager.ScanForLangFiles(ProgramFolder(), u"*.lng", false);
+        manager.SetLanguageID(1033);
+    } catch (const i18n::ELangError& e) {
+        failure = e.Message();
+    } catch (const std::exception& e) {
+        failure = text::FromUtf8(e.what());
+    }
+    if (!failure.empty()) {
+        Log(failure);
+        FApplication.ShowMessage(failure + kLangFilesFailed, kTitle, ui::TMsgButtons::OK, false);
+    }
     FRegEx.reset();
     Notebook->SetActivePage(pgDefault);
 }
