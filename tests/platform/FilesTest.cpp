@@ -563,7 +563,12 @@ TEST_F(FilesTest, FolderOpensOnlyWithBackupSemantics) {
 }
 
 // The log is appended to from several threads, each line with one write.
+// Windows places every write of an append-only handle whole at the end of
+// the file, even with other handles appending at the same time. Wine does
+// not: it finds the end and writes in two steps, so concurrent records can
+// land on each other. The log takes its own lock and never relies on it.
 TEST_F(FilesTest, AppendHandlesWriteWholeRecordsAtTheEnd) {
+    SKIP_ON_WINE("concurrent writes of append handles are not placed at the end one by one");
     auto file = Path(u"append.log");
     constexpr int kThreads = 4, kLines = 200;
     std::vector<std::thread> threads;
