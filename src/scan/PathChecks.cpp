@@ -3,6 +3,7 @@
 #include <array>
 
 #include "platform/FsRedirection.h"
+#include "platform/Text.h"
 #include "platform/os/WinApi.h"
 
 namespace scan {
@@ -108,6 +109,55 @@ bool FileOrFolderExists(std::u16string_view path) {
     return FoundAsFile(name) || error != kErrorBadNetPath;
 }
 
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+// The last component of a path.
+std::u16string_view FileName(std::u16string_view path) {
+    auto slash = path.find_last_of(u"\\/");
+    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool HasExtension(std::u16string_view path) { return FileName(path).find(u'.') != std::u16string_view::npos; }
+
+bool IsRundll(std::u16string_view program) {
+    auto name = FileName(program);
+    return text::EqualNoCase(name, u"rundll32") || text::EqualNoCase(name, u"rundll32.exe");
+}
+
+// The library rundll32 is told to load: its first argument up to the comma
+// that names the entry point, without quotes.
+std::u16string_view LibraryArgument(std::u16string_view arguments) {
+    arguments = Trim(arguments);
+    if (!arguments.empty() && arguments.front() == u'"') {
+        auto close = arguments.find(u'"', 1);
+        return Trim(arguments.substr(1, close == std::u16string_view::npos ? close : close - 1));
+    }
+    auto end = arguments.find(u',');
+    if (end == std::u16string_view::npos) end = arguments.find_first_of(u" \t");
+    return Trim(arguments.substr(0, end));
+}
+
+// A file (not a folder) at the path; a file the system cannot tell about
+// (locked, on a drive that is not ready) counts as there.
+bool FileOrUndecided(std::u16string_view path) {
+    if (Guarded(path)) return false;
+    std::u16string name(path);
+    os::DWORD attributes = os::GetFileAttributesW(name.c_str());
+    if (attributes != os::INVALID_FILE_ATTRIBUTES) {
+        if (attributes & os::FILE_ATTRIBUTE_DIRECTORY) return false;
+        return !(attributes & os::FILE_ATTRIBUTE_REPARSE_POINT) || TargetOpens(name, 0);
+    }
+    os::DWORD error = os::GetLastError();
+    return !NothingThere(error) && error != kErrorBadNetPath;
+}
+
+std::u16string SystemFolderPath(bool windowsFolder) {
+    char16_t buffer[os::MAX_PATH + 1] = {};
+    os::UINT n = windowsFolder ? os::GetWindowsDirectoryW(buffer, os::MAX_PATH + 1)
+                               : os::GetSystemDirectoryW(buffer, os::MAX_PATH + 1);
+    return n == 0 || n > os::MAX_PATH ? std::u16string() : std::u16string(buffer, n);
+}
+
 }  // namespace
 
 std::u16string ExpandEnvVars(std::u16string_view text) {
@@ -158,12 +208,60 @@ TPathJudge::TPathJudge()
       FExtractQuoutedRegEx("^\"(.+?)\".*$", TRegex::None),
       FDeleteBottomPartRegEx("([,/][\\w-]*)?$", TRegex::None) {}
 
+namespace {
+
+// Asks about files as one view of the file system shows them.
+class TViewProbe {
+public:
+    explicit TViewProbe(bool native) : native_(native) {}
+    bool Exists(std::u16string_view path) const { return Ask(path, &FileOrFolderExists); }
+    bool File(std::u16string_view path) const { return Ask(path, &FileOrUndecided); }
+
+private:
+    bool Ask(std::u16string_view path, bool (*question)(std::u16string_view)) const {
+        if (!native_) return question(path);
+        platform::TRedirectionOff off;
+        return question(path);
+    }
+    bool native_;
+};
+
+// Where process creation finds the program of an unquoted command line:
+// the shortest text ending at a blank, or the whole line, that names a
+// file, ".exe" tried after a name without extension. npos when none does.
+std::size_t ProgramEnd(std::u16string_view line, const TViewProbe& probe) {
+    for (std::size_t end = 1; end <= line.size(); ++end) {
+        if (end < line.size() && !IsBlank(line[end])) continue;
+        if (IsBlank(line[end - 1])) continue;
+        std::u16string candidate(line.substr(0, end));
+        if (probe.File(candidate) || (!HasExtension(candidate) && probe.File(candidate + u".exe"))) return end;
+    }
+    return std::u16string_view::npos;
+}
+
+// Whether rundll32 finds the library: a bare name as the loader searches
+// it (".dll" added when it has no extension), a drive path where it
+// points. Anything else cannot be decided here and counts as found.
+bool LibraryFound(std::u16string_view library, const TViewProbe& probe) {
+    if (library.empty()) return true;
+    if (library.find_first_of(u"\\/:") == std::u16string_view::npos) {
+        std::u16string name(library);
+        if (!HasExtension(name)) name += u".dll";
+        for (bool windowsFolder : {false, true}) {
+            auto folder = SystemFolderPath(windowsFolder);
+            if (!folder.empty() && probe.File(folder + u"\\" + name)) return true;
+        }
+        return false;
+    }
+    if (library.size() < 3 || library[1] != u':' || library[2] != u'\\') return true;
+    return probe.File(library);
+}
+
+}  // namespace
+
 bool TPathJudge::IsMissing(std::u16string_view text, View view) const {
-    auto exists = [view](std::u16string_view path) {
-        if (view == View::Process) return FileOrFolderExists(path);
-        platform::TRedirectionOff native;
-        return FileOrFolderExists(path);
-    };
+    const TViewProbe probe(view == View::Native);
+    auto exists = [&probe](std::u16string_view path) { return probe.Exists(path); };
 
     std::u16string expanded = ExpandEnvVars(Trim(text));
     auto drivePath = FWindowsPathRegEx.MatchAnsi(expanded);
@@ -185,7 +283,17 @@ bool TPathJudge::IsMissing(std::u16string_view text, View view) const {
         kept.append(path, from, std::u16string::npos);
         path = std::move(kept);
     }
-    return !exists(Trim(path));
+    if (exists(Trim(path))) return false;
+
+    // Cut as above, a command line with arguments names no file. Read it as
+    // process creation does: it fails only when no program is found, and a
+    // rundll32 line also when rundll32 cannot find its library, which is
+    // the error shown at log-on.
+    auto line = std::u16string_view(expanded).substr(drivePath->Start(1));
+    auto programEnd = ProgramEnd(line, probe);
+    if (programEnd == std::u16string_view::npos) return true;
+    if (!IsRundll(Trim(line.substr(0, programEnd)))) return false;
+    return !LibraryFound(LibraryArgument(line.substr(programEnd)), probe);
 }
 
 bool TPathJudge::IsPathInvalid(std::u16string_view text) const {

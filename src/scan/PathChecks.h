@@ -32,7 +32,11 @@ public:
     TPathJudge();
 
     // True when the text begins with a drive path whose file or folder does
-    // not exist. On 64-bit Windows a path counts as missing only when it is
+    // not exist. A text that names nothing as a whole or cut at its switches
+    // is read as an unquoted command line, the way process creation reads
+    // it: missing only when no program is found at any blank (".exe" tried
+    // too), or, for rundll32, when the library it is told to load is not
+    // found. On 64-bit Windows a path counts as missing only when it is
     // missing both as this 32-bit process sees it (System32 redirected, the
     // x86 program folders) and as a 64-bit program sees it: registrations of
     // 64-bit software are not broken just because WOW64 hides their files.
