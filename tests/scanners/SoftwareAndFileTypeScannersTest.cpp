@@ -98,9 +98,11 @@ TEST_F(SoftwareScanners, FileTypeIconsAndCommands) {
     EXPECT_THAT(found, Contains("key HKEY_CLASSES_ROOT\\tmtest.gone\\DefaultIcon"));
     EXPECT_THAT(found, Contains("key HKEY_CLASSES_ROOT\\tmtest.unregistered\\DefaultIcon"));
     EXPECT_THAT(found, Contains("key HKEY_CLASSES_ROOT\\tmtest.lostbraced\\DefaultIcon"));
+    EXPECT_THAT(found, Contains("key HKEY_CLASSES_ROOT\\tmtest.lostbracedvar\\DefaultIcon"));
     EXPECT_THAT(found, Contains("value HKEY_CLASSES_ROOT\\tmtest.cmd\\shell\\open\\command|"));
-    // A braced folder on the way to an existing icon file is not a class.
-    for (const char* healthy : {"tmtest.good", "tmtest.bare", "tmtest.registered", "tmtest.braced\\"})
+    // A braced folder on the way to an existing icon file is not a class,
+    // also when a variable names the drive.
+    for (const char* healthy : {"tmtest.good", "tmtest.bare", "tmtest.registered", "tmtest.braced\\", "tmtest.bracedvar\\"})
         for (const auto& line : found) EXPECT_EQ(line.find(healthy), std::string::npos) << line;
 }
 
