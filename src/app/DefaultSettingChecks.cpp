@@ -7,7 +7,6 @@
 #include "findings/RegKeyProduct.h"
 #include "findings/RegStrDataProduct.h"
 #include "findings/SettingRegistry.h"
-#include "platform/FsRedirection.h"
 #include "platform/KeyHandle.h"
 #include "platform/Text.h"
 #include "scan/PathChecks.h"
@@ -130,11 +129,9 @@ void TDefaultSettingChecks::CheckScriptCommand(const std::u16string& key, const 
 }
 
 bool TDefaultSettingChecks::IsProgramFile(const std::u16string& path) const {
-    if (scan::SafeFileExists(path)) return true;
     // A 32-bit process does not see the 64-bit system folder: a service
     // program kept there is not missing just because WOW64 hides it.
-    platform::TRedirectionOff native;
-    return native.ok() && scan::SafeFileExists(path);
+    return scan::InEitherView(path, scan::SafeFileExists);
 }
 
 void TDefaultSettingChecks::CheckServices() {

@@ -190,6 +190,14 @@ bool SafeFileExists(std::u16string_view path) {
     return FoundAsFile(name);
 }
 
+bool PathExists(std::u16string_view path) { return FileOrFolderExists(path); }
+
+bool InEitherView(std::u16string_view path, bool (*exists)(std::u16string_view)) {
+    if (exists(path)) return true;
+    platform::TRedirectionOff native;
+    return native.ok() && exists(path);
+}
+
 bool SafeDirectoryExists(std::u16string_view path) {
     if (Guarded(path)) return false;
     std::u16string name(path);

@@ -24,6 +24,14 @@ bool SafeFileExists(std::u16string_view path);
 // counts as present.
 bool SafeDirectoryExists(std::u16string_view path);
 
+// SafeFileExists(path) || SafeDirectoryExists(path), asking the system once.
+bool PathExists(std::u16string_view path);
+
+// Asks `exists` about the path as this process sees it and, where WOW64
+// hides part of the file system from it (the 64-bit System32), once more as
+// a 64-bit program sees it: a file there is not missing.
+bool InEitherView(std::u16string_view path, bool (*exists)(std::u16string_view));
+
 // The judgement every scanner applies to registry text. Owns its three
 // expressions, compiled once. A compiled expression keeps no match state,
 // so the judge may be used from any thread.

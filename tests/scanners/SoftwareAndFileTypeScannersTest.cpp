@@ -1,6 +1,8 @@
 // The vendor-subtree, file-type and program-use scanners over one fixture.
 #include <gmock/gmock.h>
 
+#include <fstream>
+
 #include "scanners/FileAssociationsScannerUnit.h"
 #include "scanners/FileExtensionsScannerUnit.h"
 #include "scanners/HKCUScannerUnit.h"
@@ -145,6 +147,22 @@ TEST_F(SoftwareScanners, HistoryReportsRotatedNamesOfGoneDrivePaths) {
     THistoryScanner scanner;
     EXPECT_EQ(Collect(scanner, kPass64),
               Lines{"value HKEY_CURRENT_USER\\" + text::ToUtf8(count) + "|P:\\Nccf\\Tbar\\byq.rkr"});
+}
+
+// A 64-bit program of the 64-bit system folder, which WOW64 hides from the
+// 32-bit scanner, was run: its record is not broken, in either pass.
+TEST_F(SoftwareScanners, HistoryKeepsProgramsOfThe64BitSystemFolder) {
+    const std::u16string count =
+        u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist\\{TM-TEST}\\Count";
+    std::ofstream(emul::HostPath(u"C:\\Windows\\System32") / "only64.exe") << "x";
+    ASSERT_TRUE(platform::RegistryCreateKey(os::HKEY_CURRENT_USER, count));
+    platform::RegistryWriteInteger(os::HKEY_CURRENT_USER, count, Rot13Decode(u"C:\\Windows\\System32\\only64.exe"), 1);
+    platform::RegistryWriteInteger(os::HKEY_CURRENT_USER, count, Rot13Decode(u"C:\\Windows\\System32\\gone64.exe"), 1);
+    THistoryScanner scanner;
+    const Lines gone{"value HKEY_CURRENT_USER\\" + text::ToUtf8(count) + "|" +
+                     text::ToUtf8(Rot13Decode(u"C:\\Windows\\System32\\gone64.exe"))};
+    EXPECT_EQ(Collect(scanner, kPass64), gone);
+    EXPECT_EQ(Collect(scanner, kPass32), gone);
 }
 #endif
 
