@@ -130,8 +130,9 @@ void TDefaultSettingChecks::CheckScriptCommand(const std::u16string& key, const 
 
 bool TDefaultSettingChecks::IsProgramFile(const std::u16string& path) const {
     // A 32-bit process does not see the 64-bit system folder: a service
-    // program kept there is not missing just because WOW64 hides it.
-    return scan::InEitherView(path, scan::SafeFileExists);
+    // program kept there is not missing just because WOW64 hides it. On a
+    // drive that is not there now nothing can be known: counted as there.
+    return !scan::DriveCanBeJudged(path) || scan::InEitherView(path, scan::SafeFileExists);
 }
 
 void TDefaultSettingChecks::CheckServices() {

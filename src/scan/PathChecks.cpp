@@ -190,6 +190,16 @@ bool SafeFileExists(std::u16string_view path) {
     return FoundAsFile(name);
 }
 
+bool DriveCanBeJudged(std::u16string_view path) {
+    if (path.size() < 2 || path[1] != u':') return true;
+    char16_t letter = path[0] >= u'a' && path[0] <= u'z' ? static_cast<char16_t>(path[0] - 32) : path[0];
+    if (letter < u'A' || letter > u'Z') return true;
+    if (letter == u'A' || letter == u'B') return false;
+    const char16_t root[] = {letter, u':', u'\\', 0};
+    os::UINT type = os::GetDriveTypeW(root);
+    return type != os::DRIVE_NO_ROOT_DIR && type != os::DRIVE_UNKNOWN;
+}
+
 bool PathExists(std::u16string_view path) { return FileOrFolderExists(path); }
 
 bool InEitherView(std::u16string_view path, bool (*exists)(std::u16string_view)) {
@@ -262,7 +272,7 @@ bool LibraryFound(std::u16string_view library, const TViewProbe& probe) {
         return false;
     }
     if (library.size() < 3 || library[1] != u':' || library[2] != u'\\') return true;
-    return probe.File(library);
+    return !DriveCanBeJudged(library) || probe.File(library);
 }
 
 }  // namespace
@@ -274,6 +284,7 @@ bool TPathJudge::IsMissing(std::u16string_view text, View view) const {
     std::u16string expanded = ExpandEnvVars(Trim(text));
     auto drivePath = FWindowsPathRegEx.MatchAnsi(expanded);
     if (!drivePath) return false;
+    if (!DriveCanBeJudged(drivePath->Text(std::u16string_view(expanded), 1))) return false;
     if (exists(expanded)) return false;
 
     std::u16string path(drivePath->Text(std::u16string_view(expanded), 1));

@@ -24,6 +24,12 @@ bool SafeFileExists(std::u16string_view path);
 // counts as present.
 bool SafeDirectoryExists(std::u16string_view path);
 
+// False when nothing can be known about what a drive path names: its drive
+// letter is not on the machine now (an unplugged stick, an unmapped network
+// drive), or it is a floppy drive (A:, B:), which is never looked at. True
+// for every other text.
+bool DriveCanBeJudged(std::u16string_view path);
+
 // SafeFileExists(path) || SafeDirectoryExists(path), asking the system once.
 bool PathExists(std::u16string_view path);
 
@@ -48,6 +54,7 @@ public:
     // missing both as this 32-bit process sees it (System32 redirected, the
     // x86 program folders) and as a 64-bit program sees it: registrations of
     // 64-bit software are not broken just because WOW64 hides their files.
+    // A path whose drive cannot be judged now is never missing.
     bool IsPathInvalid(std::u16string_view text) const;
 
     const TRegex& WindowsPathRegEx() const { return FWindowsPathRegEx; }

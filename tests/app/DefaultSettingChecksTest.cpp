@@ -507,6 +507,15 @@ TEST_F(SettingChecksTest, AProgramOnlyInThe64BitSystemFolderIsNotMissing) {
     os::Wow64RevertWow64FsRedirection(old);
 }
 
+TEST_F(SettingChecksTest, AProgramOnADriveThatIsNotThereIsNotMissing) {
+    auto drive = testsupport::AbsentDrive();
+    ASSERT_FALSE(drive.empty());
+    SetService(u"A", u"ImagePath", drive + u"\\Tools\\rundll32.exe host");
+    SetService(u"B", u"ServiceDll", drive + u"\\Tools\\host.exe");
+    SetService(u"C", u"ImagePath", u"A:\\rundll32.exe");
+    EXPECT_EQ(Check(), Found{});
+}
+
 // ------------------------------------------------------------ in the wizard
 
 TEST_F(SettingChecksTest, SettingEntriesComeBeforeTheScanEntry) {

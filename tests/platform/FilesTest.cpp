@@ -71,6 +71,20 @@ TEST_F(FilesTest, MissingDriveIsPathNotFound) {
     EXPECT_EQ(os::GetLastError(), os::ERROR_PATH_NOT_FOUND);
 }
 
+TEST_F(FilesTest, DriveTypesTellPresentDrivesFromAbsentLetters) {
+    EXPECT_EQ(os::GetDriveTypeW(u"C:\\"), os::DRIVE_FIXED);
+    EXPECT_EQ(os::GetDriveTypeW(u"c:\\"), os::DRIVE_FIXED);
+    EXPECT_EQ(os::GetDriveTypeW(u"C:\\Windows\\"), os::DRIVE_NO_ROOT_DIR);
+    auto absent = testsupport::AbsentDrive();
+    ASSERT_FALSE(absent.empty());
+    EXPECT_EQ(os::GetFileAttributesW((absent + u"\\x.exe").c_str()), os::INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(os::GetDriveTypeW((absent + u"\\").c_str()), os::DRIVE_NO_ROOT_DIR);
+#ifndef _WIN32
+    emul::SetDriveNotReady(u'E', true);
+    EXPECT_EQ(os::GetDriveTypeW(u"E:\\"), os::DRIVE_CDROM);
+#endif
+}
+
 TEST_F(FilesTest, MissingNetworkShareFails) {
     SKIP_ON_WINE("Wine answers ERROR_BAD_DEV_TYPE (66) for a UNC path");
     os::SetLastError(0);

@@ -145,7 +145,8 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"SuffixGoneButFileMissing", u"<S>\\dir,1\\x.dll,1", true, {u"<S>\\dir,1\\x.dll"}},
         PathCase{"SpaceStopsTheSuffix", u"<S>\\x.dll,1 /abc", false, {u"<S>\\x.dll,1"}},
         PathCase{"SpaceStopsTheSuffixMissing", u"<S>\\x.dll,1 /abc", true, {u"<S>\\x.dll"}},
-        PathCase{"FloppyNeverTouched", u"A:\\setup.exe", true, {}},
+        // Floppy drives are never looked at, so nothing is known about them.
+        PathCase{"FloppyNeverJudged", u"A:\\setup.exe", false, {}},
         PathCase{"DriveOnly", u"C:", false, {}}, PathCase{"ForwardSlashes", u"C:/Windows/notepad.exe", false, {}},
         PathCase{"NetworkPath", u"\\\\server\\share\\x.exe", false, {}},
         PathCase{"BlanksAroundAreTrimmed", u"  \t<S>\\Program Files\\App\\app.exe \r\n", false, {kApp}},
@@ -223,6 +224,19 @@ TEST_F(PathFixture, DriveThatIsNotReadyCountsAsAPresentFolder) {
     EXPECT_FALSE(SafeFileExists(u"D:\\x.exe"));
     EXPECT_TRUE(SafeDirectoryExists(u"D:\\x.exe"));
 #endif
+}
+
+// An unplugged stick, an unmapped network drive: what its paths name
+// cannot be known.
+TEST_F(PathFixture, PathsOnADriveThatIsNotThereAreNeverMissing) {
+    auto drive = testsupport::AbsentDrive();
+    ASSERT_FALSE(drive.empty()) << "every drive letter is in use";
+    MakeOutside(u"C:\\Windows\\System32\\rundll32.exe");
+    EXPECT_FALSE(DriveCanBeJudged(drive + u"\\Tools\\app.exe"));
+    EXPECT_FALSE(judge.IsPathInvalid(drive + u"\\Tools\\app.exe -tray"));
+    EXPECT_FALSE(judge.IsPathInvalid(u"C:\\Windows\\System32\\rundll32.exe " + drive + u"\\x.dll,Start"));
+    EXPECT_TRUE(DriveCanBeJudged(u"c:\\x"));
+    EXPECT_TRUE(judge.IsPathInvalid(ScratchFolder() + u"\\gone.exe -tray"));
 }
 
 TEST_F(PathFixture, ExistenceTestsTellFilesFromFolders) {

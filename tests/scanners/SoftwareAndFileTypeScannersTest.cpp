@@ -142,8 +142,12 @@ TEST_F(SoftwareScanners, HistoryReportsRotatedNamesOfGoneDrivePaths) {
     MakeFile(u"C:\\Apps\\Good\\good.exe");
     ASSERT_TRUE(platform::RegistryCreateKey(os::HKEY_CURRENT_USER, count));
     for (const char16_t* plain : {u"C:\\Apps\\Gone\\old.exe", u"C:\\Apps\\Good\\good.exe",
-                                  u"{7C5A40EF-A0FB-4BFC-874A-C0F2E0B9FA8E}\\calc.exe", u"UEME_CTLSESSION"})
+                                  u"{7C5A40EF-A0FB-4BFC-874A-C0F2E0B9FA8E}\\calc.exe", u"UEME_CTLSESSION",
+                                  u"A:\\setup.exe"})
         platform::RegistryWriteInteger(os::HKEY_CURRENT_USER, count, Rot13Decode(plain), 1);
+    // A program run from a stick that is not plugged in now.
+    platform::RegistryWriteInteger(os::HKEY_CURRENT_USER, count,
+                                   Rot13Decode(testsupport::AbsentDrive() + u"\\Tools\\run.exe"), 1);
     THistoryScanner scanner;
     EXPECT_EQ(Collect(scanner, kPass64),
               Lines{"value HKEY_CURRENT_USER\\" + text::ToUtf8(count) + "|P:\\Nccf\\Tbar\\byq.rkr"});

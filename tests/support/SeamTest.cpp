@@ -101,6 +101,14 @@ void RemoveFolderTree(const std::u16string& path) {
     os::RemoveDirectoryW(path.c_str());
 }
 
+std::u16string AbsentDrive() {
+    for (char16_t letter = u'Y'; letter >= u'D'; --letter) {
+        const char16_t root[] = {letter, u':', u'\\', 0};
+        if (os::GetDriveTypeW(root) == os::DRIVE_NO_ROOT_DIR) return std::u16string(1, letter) + u":";
+    }
+    return {};
+}
+
 #ifndef _WIN32
 void CopyIntoDrive(const std::string& hostFolder, const std::u16string& windowsFolder) {
     namespace fs = std::filesystem;

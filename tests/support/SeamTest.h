@@ -45,6 +45,10 @@ void DeleteTree(os::HKEY root, const std::u16string& path, os::REGSAM view);
 // Removes a folder tree through the seam; missing folders are fine.
 void RemoveFolderTree(const std::u16string& path);
 
+// "X:" for a drive letter the machine does not have now (an unplugged
+// stick, an unmapped network drive); empty when every letter is in use.
+std::u16string AbsentDrive();
+
 #ifndef _WIN32
 // Copies a host folder tree into a folder of the emulated machine (as a
 // 64-bit program names it), merging into folders that are already there

@@ -284,6 +284,27 @@ void ResetDrives() {
 }
 }  // namespace detail
 
+}  // namespace emul
+
+namespace os {
+
+UINT GetDriveTypeW(LPCWSTR rootPath) {
+    // A drive's root ("X:\\", or "X:"); the current drive when null.
+    std::u16string root = rootPath ? std::u16string(rootPath) : emul::CurrentDirectory().substr(0, 3);
+    if (root.size() == 2) root += u'\\';
+    if (root.size() != 3 || root[1] != u':' || root[2] != u'\\' || !emul::IsLetter(root[0])) return DRIVE_NO_ROOT_DIR;
+    auto& map = emul::Drives();
+    std::lock_guard lock(map.mutex);
+    auto it = map.drives.find(emul::DriveLetter(root[0]));
+    if (it == map.drives.end()) return DRIVE_NO_ROOT_DIR;
+    // A drive that is not ready is one whose media is out: a disc drive.
+    return it->second.notReady ? DRIVE_CDROM : DRIVE_FIXED;
+}
+
+}  // namespace os
+
+namespace emul {
+
 fs::path HostPath(std::u16string_view windowsPath) {
     auto resolved = detail::ResolvePath(windowsPath, false);
     return resolved.error ? fs::path() : resolved.host;
