@@ -51,6 +51,10 @@ bool TScanner::GetActivexInfoByCLSID(const std::u16string& clsid, TActiveXInfo& 
 
 void TScanner::ScanValues(os::HKEY root, const std::u16string& key) {
     if (!platform::RegistryKeyExists(root, key)) return;
+    ScanValuesOfReadableKey(root, key);
+}
+
+void TScanner::ScanValuesOfReadableKey(os::HKEY root, const std::u16string& key) {
     StringList names;
     platform::RegistryGetValueNames(root, key, names);
     for (const auto& name : names) {
@@ -83,7 +87,10 @@ void TScanner::ScanKeyTree(os::HKEY root, const std::u16string& key, bool& paren
 bool TScanner::WalkKeyTree(os::HKEY root, const std::u16string& key, bool& parentHasValues) {
     if (Aborted()) return false;
     ProgressForKey(root, key);
-    ScanValues(root, key);
+    // A key whose values and subkeys cannot be read is not known to be
+    // empty, and neither is anything above it.
+    if (!platform::RegistryKeyExists(root, key)) return false;
+    ScanValuesOfReadableKey(root, key);
     bool hasValues = KeyHasValues(root, key);
     bool complete = true;
     StringList subKeys;

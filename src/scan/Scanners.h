@@ -60,11 +60,11 @@ public:
     // Walks the key and everything below it, checking values, and reports
     // the topmost key of every subtree that holds no value at all, provided
     // that the parent's flag is set when the key's walk ends. Sets
-    // `parentHasValues` when this subtree holds a value. A key that cannot
-    // be read counts as empty. A key whose subtree was not walked to the end
-    // (stopped by the abort event, or a child walk failed) is never reported
-    // empty: the part not seen may hold values, and deleting the key would
-    // delete them too.
+    // `parentHasValues` when this subtree holds a value. A key whose subtree
+    // was not walked to the end (stopped by the abort event, a child walk
+    // failed, a key below could not be read) is never reported empty: the
+    // part not seen may hold values, and deleting the key would delete them
+    // too. A key that cannot be read is never reported empty itself.
     void ScanKeyTree(os::HKEY root, const std::u16string& key, bool& parentHasValues);
 
     // Walks the key and everything below it, checking values only.
@@ -84,6 +84,7 @@ protected:
     const TRegex& DeleteBottomPartRegEx() const { return FJudge.DeleteBottomPartRegEx(); }
 
 private:
+    void ScanValuesOfReadableKey(os::HKEY root, const std::u16string& key);
     // ScanKeyTree's recursion; false when the subtree was not walked whole.
     bool WalkKeyTree(os::HKEY root, const std::u16string& key, bool& parentHasValues);
     void ProgressForKey(os::HKEY root, const std::u16string& key);
