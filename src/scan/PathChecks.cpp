@@ -315,6 +315,11 @@ bool TPathJudge::IsMissing(std::u16string_view text, View view) const {
     return !LibraryFound(LibraryArgument(line.substr(programEnd)), probe);
 }
 
+bool TPathJudge::IsPathInvalid(std::u16string_view text, const TUserVariables& owner) const {
+    auto own = owner.Apply(text);
+    return own && IsPathInvalid(*own);
+}
+
 bool TPathJudge::IsPathInvalid(std::u16string_view text) const {
     if (!IsMissing(text, View::Process)) return false;
     {

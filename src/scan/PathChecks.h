@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "scan/Regex.h"
+#include "scan/UserVariables.h"
 
 namespace scan {
 
@@ -56,6 +57,10 @@ public:
     // 64-bit software are not broken just because WOW64 hides their files.
     // A path whose drive cannot be judged now is never missing.
     bool IsPathInvalid(std::u16string_view text) const;
+    // The same for a text of another user's hive: that user's variables
+    // are put in first, and a text using a per-user variable whose value
+    // for that user is unknown is never missing.
+    bool IsPathInvalid(std::u16string_view text, const TUserVariables& owner) const;
 
     const TRegex& WindowsPathRegEx() const { return FWindowsPathRegEx; }
     const TRegex& ExtractQuoutedRegEx() const { return FExtractQuoutedRegEx; }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -46,6 +47,9 @@ public:
     // True when the text begins with a drive path whose file or folder does
     // not exist.
     bool IsPathInvalid(std::u16string_view text) const { return FJudge.IsPathInvalid(text); }
+    // The same for a text read from the key: below HKEY_USERS\<hive> its
+    // per-user variables are that user's.
+    bool IsPathInvalidAt(os::HKEY root, const std::u16string& key, std::u16string_view text);
 
     // False, with both fields empty, when HKEY_CLASSES_ROOT\CLSID\<clsid>
     // does not exist; `clsid` is written with its braces.
@@ -93,6 +97,9 @@ private:
     TProgressEvent FProgressEvent;
     TAbortEvent FAbortEvent;
     TPathJudge FJudge;
+    // The users of the hives walked so far, read once per scanner: a scan
+    // visits thousands of keys of each.
+    std::map<std::u16string, TUserVariables> FOwners;
 };
 
 }  // namespace scan

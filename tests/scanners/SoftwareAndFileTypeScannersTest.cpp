@@ -9,6 +9,7 @@
 #include "scanners/HKLMScannerUnit.h"
 #include "scanners/HKUScannerUnit.h"
 #include "scanners/HistoryScannerUnit.h"
+#include "scan/UserVariables.h"
 #include "scanners/ScannerHarness.h"
 
 namespace scanners::testing {
@@ -90,6 +91,31 @@ TEST_F(SoftwareScanners, UserHivesSkipClassesAndServiceProfiles) {
         EXPECT_EQ(line.find("TmClassesEmpty"), std::string::npos) << line;
         EXPECT_EQ(line.find("TmServiceEmpty"), std::string::npos) << line;
     }
+}
+
+// Texts of other users' hives name those users' folders: %USERPROFILE%
+// and the rest are theirs, or, where unknown, the text is not judged.
+TEST_F(SoftwareScanners, OtherUsersVariablesAreTheirOwn) {
+    LoadFixture("users.reg");
+    for (const char16_t* file : {u"C:\\Users\\second\\Documents\\plan.tsp", u"C:\\Users\\second\\AppData\\Roaming\\TmTool\\tool.exe",
+                                 u"C:\\Users\\second\\AppData\\Local\\Temp\\tmtool.tmp"})
+        MakeFile(file);
+    THKUScanner hku;
+    const std::string second = "value HKEY_USERS\\S-1-5-21-1-2-3-1001\\Software\\TmTool|";
+    const std::string third = "value HKEY_USERS\\S-1-5-21-1-2-3-1002\\Software\\TmTool|";
+    Lines found;
+    for (const auto& line : Collect(hku, kPass64))
+        if (line.find("TmTool") != std::string::npos) found.push_back(line);
+    EXPECT_EQ(found, (Lines{second + "Gone", third + "System"}));
+}
+
+TEST(UserVariables, PutsInTheUsersOwnAndLeavesTheSystemsForExpansion) {
+    scan::TUserVariables owner;
+    owner.Set(u"USERPROFILE", u"C:\\Users\\second");
+    EXPECT_EQ(owner.Apply(u"%userprofile%\\a %SystemRoot%\\b"), u"C:\\Users\\second\\a %SystemRoot%\\b");
+    EXPECT_EQ(owner.Apply(u"%APPDATA%\\x"), std::nullopt);
+    EXPECT_EQ(owner.Apply(u"100% sure %TM_OTHER%"), u"100% sure %TM_OTHER%");
+    EXPECT_EQ(scan::TUserVariables().Apply(u"C:\\x"), u"C:\\x");
 }
 
 TEST_F(SoftwareScanners, FileTypeIconsAndCommands) {
