@@ -11,12 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "app/DefaultSettingChecks.h"
+#include "app/MainFormUnit.h"
 #include "fullscan/FullScan.h"
 #include "platform/RegistryAccess.h"
 #include "platform/Text.h"
 #include "platform/Wow64.h"
 #include "platform/emul/Machine.h"
 #include "support/SeamTest.h"
+#include "ui/headless/HeadlessApp.h"
 
 namespace fullscan {
 namespace {
@@ -59,12 +62,26 @@ TEST_F(RealisticMachine, FullScanFindsExactlyTheBrokenEntriesOfBothViewsInOrder)
     EXPECT_EQ(Joined(result.lines), Joined(expected));
 }
 
-TEST_F(RealisticMachine, RepairingEverythingLeavesOnlyTheKeysItEmptiedAndKeepsTheHealthyEntries) {
-    auto first = RunFullScan(120s);
-    ASSERT_TRUE(first.completed);
-    // As the fix step does it: bottom up, no journal, the flag back at the
-    // default view; each finding repairs in the view it was found in.
-    for (auto it = first.products.rbegin(); it != first.products.rend(); ++it) (*it)->Solve(nullptr);
+// The wizard itself: the checks and the scan fill the list, Next runs the
+// fix step (the setting entry and the scan's entry, bottom up), and every
+// finding repairs in the view it was found in.
+TEST_F(RealisticMachine, TheFixStepLeavesOnlyTheKeysItEmptiedAndKeepsTheHealthyEntries) {
+    {
+        ui::THeadlessApp application;
+        app::TMainForm form(application);
+        ASSERT_TRUE(form.NextButton->Click());
+        ASSERT_TRUE(application.Loop().RunUntil([&] { return form.NextButton->Enabled(); }, 120s));
+        ASSERT_EQ(form.ResultsListBox->Count(), 2);
+        EXPECT_EQ(text::ToUtf8(form.ResultsListBox->Item(0).Text),
+                  "Invalid data Shell = \"explorer.exe C:\\Users\\root\\AppData\\Local\\GoneChat\\chathook.exe\" at "
+                  "key HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon (64-bit view)");
+        ASSERT_TRUE(form.NextButton->Click());
+        EXPECT_EQ(form.Page(), app::TMainForm::pgSuccess);
+        EXPECT_EQ(form.ResultsListBox->Count(), 0);
+    }
+    const std::u16string winlogon = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    EXPECT_EQ(app::ReadSettingText(os::HKEY_LOCAL_MACHINE, winlogon, u"Shell", os::KEY_WOW64_64KEY), u"Explorer.exe");
+    EXPECT_EQ(app::ReadSettingText(os::HKEY_LOCAL_MACHINE, winlogon, u"Shell", os::KEY_WOW64_32KEY), u"explorer.exe");
 
     auto second = RunFullScan(120s);
     ASSERT_TRUE(second.completed);
