@@ -64,31 +64,17 @@ bool EqualAsciiNoCase(std::u16string_view a, std::u16string_view b) {
 }
 
 // The text as a 64-bit program would write it: the program-folder
-// variables name the native folders. References pair up left to right, as
-// the system expands them.
+// variables name the native folders.
 std::u16string WithNativeProgramFolders(std::u16string_view text) {
     static constexpr std::array<std::pair<std::u16string_view, std::u16string_view>, 2> kNative{{
         {u"ProgramFiles", u"ProgramW6432"},
         {u"CommonProgramFiles", u"CommonProgramW6432"},
     }};
-    std::u16string out;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t open = text.find(u'%', pos);
-        std::size_t close = open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
-        if (close == std::u16string_view::npos) break;
-        std::u16string_view name = text.substr(open + 1, close - open - 1);
-        out.append(text.substr(pos, open - pos));
-        std::u16string_view replacement = name;
+    return *RewriteReferences(text, [](std::u16string_view name) -> std::optional<std::u16string> {
         for (const auto& [x86, native] : kNative)
-            if (EqualAsciiNoCase(name, x86) && IsDefined(native)) replacement = native;
-        out += u'%';
-        out.append(replacement);
-        out += u'%';
-        pos = close + 1;
-    }
-    out.append(text.substr(pos));
-    return out;
+            if (EqualAsciiNoCase(name, x86) && IsDefined(native)) return u"%" + std::u16string(native) + u"%";
+        return u"%" + std::u16string(name) + u"%";
+    });
 }
 
 // SafeFileExists(path) || SafeDirectoryExists(path), asking the system for
@@ -159,6 +145,24 @@ std::u16string SystemFolderPath(bool windowsFolder) {
 }
 
 }  // namespace
+
+std::optional<std::u16string> RewriteReferences(
+    std::u16string_view text, const std::function<std::optional<std::u16string>(std::u16string_view)>& replace) {
+    std::u16string out;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t open = text.find(u'%', pos);
+        std::size_t close = open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
+        if (close == std::u16string_view::npos) break;
+        out.append(text.substr(pos, open - pos));
+        auto replacement = replace(text.substr(open + 1, close - open - 1));
+        if (!replacement) return std::nullopt;
+        out += *replacement;
+        pos = close + 1;
+    }
+    out.append(text.substr(pos));
+    return out;
+}
 
 std::u16string ExpandEnvVars(std::u16string_view text) {
     std::u16string source(text);

@@ -2,6 +2,8 @@
 // local drive that is not there.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +16,12 @@ namespace scan {
 // characters up to and including the space from both ends. Undefined
 // references stay as written.
 std::u16string ExpandEnvVars(std::u16string_view text);
+
+// Puts `replace(NAME)` in place of every %NAME% reference, the references
+// paired left to right as the system pairs them; the text outside them is
+// kept. nullopt as soon as `replace` answers nullopt.
+std::optional<std::u16string> RewriteReferences(
+    std::u16string_view text, const std::function<std::optional<std::u16string>(std::u16string_view)>& replace);
 
 // Whether a file (not a folder) of that name exists. Names of two
 // characters or fewer, and names starting with "A" or "B" (the floppy

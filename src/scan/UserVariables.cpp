@@ -45,26 +45,11 @@ const std::u16string* TUserVariables::Find(std::u16string_view name) const {
 }
 
 std::optional<std::u16string> TUserVariables::Apply(std::u16string_view text) const {
-    // References pair up left to right, as the system expands them.
-    std::u16string out;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t open = text.find(u'%', pos);
-        std::size_t close = open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
-        if (close == std::u16string_view::npos) break;
-        std::u16string_view name = text.substr(open + 1, close - open - 1);
-        out.append(text.substr(pos, open - pos));
-        if (const std::u16string* value = Find(name)) {
-            out += *value;
-        } else if (IsPerUser(name)) {
-            return std::nullopt;
-        } else {
-            out.append(text.substr(open, close - open + 1));
-        }
-        pos = close + 1;
-    }
-    out.append(text.substr(pos));
-    return out;
+    return RewriteReferences(text, [this](std::u16string_view name) -> std::optional<std::u16string> {
+        if (const std::u16string* value = Find(name)) return *value;
+        if (IsPerUser(name)) return std::nullopt;
+        return u"%" + std::u16string(name) + u"%";
+    });
 }
 
 TUserVariables TUserVariables::OfHive(const std::u16string& hive) {
