@@ -288,7 +288,6 @@ bool TPathJudge::IsMissing(std::u16string_view text, View view) const {
     std::u16string expanded = ExpandEnvVars(Trim(text));
     auto drivePath = FWindowsPathRegEx.MatchAnsi(expanded);
     if (!drivePath) return false;
-    if (!DriveCanBeJudged(drivePath->Text(std::u16string_view(expanded), 1))) return false;
     if (exists(expanded)) return false;
 
     std::u16string path(drivePath->Text(std::u16string_view(expanded), 1));
@@ -314,7 +313,8 @@ bool TPathJudge::IsMissing(std::u16string_view text, View view) const {
     // the error shown at log-on.
     auto line = std::u16string_view(expanded).substr(drivePath->Start(1));
     auto programEnd = ProgramEnd(line, probe);
-    if (programEnd == std::u16string_view::npos) return true;
+    // Asked last: only what would be reported pays for the question.
+    if (programEnd == std::u16string_view::npos) return DriveCanBeJudged(line);
     if (!IsRundll(Trim(line.substr(0, programEnd)))) return false;
     return !LibraryFound(LibraryArgument(line.substr(programEnd)), probe);
 }

@@ -49,10 +49,11 @@ void THistoryScanner::ScanCountKey(os::HKEY root, const std::u16string& key) {
     for (const auto& name : names) {
         const std::u16string path = Rot13Decode(name);
         // Records of shell folders and links by identifier name no drive path.
-        if (ExtractWindowsPath(path).empty() || !scan::DriveCanBeJudged(path)) continue;
+        if (ExtractWindowsPath(path).empty()) continue;
         // Judged like every other path: a program of the 64-bit system
-        // folder that this 32-bit process cannot see is still there.
-        if (scan::InEitherView(path, scan::PathExists)) continue;
+        // folder that this 32-bit process cannot see is still there, and
+        // one on a drive that is not there now cannot be decided.
+        if (scan::InEitherView(path, scan::PathExists) || !scan::DriveCanBeJudged(path)) continue;
         ResultFound(std::make_unique<findings::TCleanerRegValueProduct>(root, key, name, u""));
     }
 }
