@@ -18,7 +18,8 @@ import re
 import sys
 
 RECORD = re.compile(r"^\d{1,2}\.\d{1,2}\.\d{2} \d{2}.\d{2}.\d{2}\.\d{3} (.+)$")
-START = "Tallowmend started on "
+# "Tallowmend 1.2.3 started on ...": the version in between is the build's.
+START = re.compile(r"^Tallowmend (\S+ )?started on ")
 
 
 def sessions(path):
@@ -30,7 +31,7 @@ def sessions(path):
         if not m:
             continue  # exception records: an empty line, a bare timestamp, the report, the stack
         text = m.group(1)
-        if text.startswith(START):
+        if START.match(text):
             out.append([])
         elif out:
             out[-1].append(text)
