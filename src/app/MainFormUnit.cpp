@@ -187,7 +187,9 @@ i18n::ILangComponent* TMainForm::FindLangComponent(std::u16string_view name) {
 void TMainForm::FormCreate() {
     auto& manager = i18n::LangManager();
     manager.ScanForLangFiles(ProgramFolder(), u"*.lng", false);
-    manager.SetLanguageID(1033);
+    // The user's own language when a file for it lies beside the program;
+    // the built-in English otherwise.
+    manager.SetLanguageID(manager.MatchingLanguage(os::GetUserDefaultUILanguage()));
     FRegEx.reset();
     Notebook->SetActivePage(pgDefault);
 }
