@@ -15,6 +15,7 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick
   libpcre2-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm libhivex-dev file
+  nsis osslsigncode zip unzip fonts-ipafont-gothic
 )
 
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -23,6 +23,17 @@ ensure() {
     wineserver -w
     touch "$WINEPREFIX/.tallowmend-ready"
   fi
+  # Japanese texts: Tahoma has no such glyphs, and Windows links it to a
+  # Japanese font for them; here the one fonts-ipafont-gothic installs.
+  if [ ! -f "$WINEPREFIX/.tallowmend-fontlink" ]; then
+    local face
+    for face in Tahoma "Segoe UI"; do
+      system_wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v "$face" /t REG_MULTI_SZ /d 'ipagp.ttf,IPAPGothic' /f </dev/null >/dev/null 2>&1
+    done
+    wineserver -w
+    touch "$WINEPREFIX/.tallowmend-fontlink"
+  fi
   flock -u 9
 }
 
