@@ -27,11 +27,12 @@ export CCACHE_DISABLE=1
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j2 --target tallowmend >/dev/null
 
-if cmp -s "$reference" "$exe"; then
-  echo "identical: $(sha256sum <"$exe" | cut -d' ' -f1) ($(stat -c %s "$exe") bytes) in $src and $work/tree"
+again=build/$preset/$exe
+if cmp -s "$reference" "$again"; then
+  echo "identical: $(sha256sum <"$again" | cut -d' ' -f1) ($(stat -c %s "$again") bytes) in $src and $work/tree"
   exit 0
 fi
 echo "tallowmend.exe differs between two builds of $(git rev-parse --short HEAD):"
-cmp "$reference" "$exe" | head -1
-diff <(objdump -h "$reference" | tail -n +5) <(objdump -h "$exe" | tail -n +5) | head -20
+cmp "$reference" "$again" | head -1
+diff <(objdump -h "$reference" | tail -n +5) <(objdump -h "$again" | tail -n +5) | head -20
 exit 1
