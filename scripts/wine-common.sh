@@ -19,6 +19,16 @@ wine32_runs() {
   [ "$TALLOWMEND_WINE32_RUNS" = 1 ]
 }
 
+# The command that runs a 32-bit Windows program as a WOW64 process in the
+# 64-bit prefix, as 64-bit Windows runs the product: Debian's 32-bit Wine
+# where this kernel runs it, else a runtime built with shared/wow64-kit into
+# build/wow64 (or $TALLOWMEND_WOW64). Fails when there is neither.
+wow64_loader() {
+  if wine32_runs; then command -v wine; return; fi
+  local kit=${TALLOWMEND_WOW64:-$_tm_root/build/wow64/wow64}
+  [ -x "$kit" ] && echo "$kit"
+}
+
 # The loader for system tools (wineboot, reg, cmd): 32-bit capable where it
 # can run, wine64 otherwise.
 system_wine() {
