@@ -18,6 +18,13 @@ packages=(
   nsis osslsigncode zip unzip fonts-ipafont-gothic
 )
 
+# --native: only what the Linux build of the program needs (scripts/run.sh).
+native_only=0
+if [ "${1:-}" = --native ]; then
+  native_only=1
+  packages=(build-essential cmake ninja-build pkg-config python3 libpcre2-dev googletest libgtest-dev libgmock-dev)
+fi
+
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
 # Whether this kernel runs 32-bit x86 programs at all: some (paravirtualised
@@ -36,7 +43,7 @@ kernel_runs_i386() {
   return $status
 }
 
-if ! kernel_runs_i386; then
+if [ "$native_only" = 0 ] && ! kernel_runs_i386; then
   echo "setup: this kernel cannot run 32-bit programs; the Windows suites will run under wine64 only"
   kept=()
   for p in "${packages[@]}"; do [ "$p" = wine32:i386 ] || kept+=("$p"); done
@@ -85,7 +92,7 @@ fi
 
 # PCRE2 for mingw: Debian ships no cross build, so take Debian's own source
 # package and build it inside the win32 tree (see cmake/Pcre2Mingw.cmake).
-if [ ! -f "$third/pcre2/CMakeLists.txt" ]; then
+if [ "$native_only" = 0 ] && [ ! -f "$third/pcre2/CMakeLists.txt" ]; then
   echo "setup: fetching PCRE2 source package"
   if ! apt-cache showsrc pcre2 2>/dev/null | grep -q '^Package: pcre2'; then
     # Same mirror and key as the binary packages, source entries only.
