@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Runs every test suite: installs what is missing, builds the three presets,
-# runs the native suites, the Windows suites under Wine (inside one Xvfb
-# session, with a warm wineserver), and a short fuzzing pass. Prints each
+# Runs every test suite: installs what is missing, builds the three presets
+# and the packages, checks that the program builds reproducibly, runs the
+# native suites, the Windows suites under Wine (inside one Xvfb session, with
+# a warm wineserver) with the install test of the packages, and a short
+# fuzzing pass. Prints each
 # ctest summary; exits non-zero when anything fails.
 #   scripts/test.sh            everything
 #   FUZZ_SECONDS=0 scripts/test.sh   skip the fuzzing pass
@@ -29,6 +31,12 @@ for preset in native win32 win64; do
   fi
 done
 
+step "packages (setup program, portable zip, sums)"
+run "packages" cmake --build --preset win32 --target package
+
+step "reproducible build (tallowmend.exe built again from a clone, compared)"
+run "reproducible build" ctest --preset win32 -L repro --output-on-failure
+
 step "native tests (emulated machine)"
 run "native tests" ctest --preset native -L unit
 
@@ -50,6 +58,8 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   echo "--- end to end: the real wizard in a seeded prefix (win32 where it can run)"
   ctest --preset win32 -L e2e || status=1
   ctest --preset win64 -L e2e || status=1
+  echo "--- packages: signed with a throwaway certificate, installed, started, scanned, uninstalled"
+  ctest --preset win32 -L install --output-on-failure || status=1
   scripts/wine-prefix.sh stop
   exit $status
 ' || failed+=("Wine tests")
