@@ -6,6 +6,7 @@
 #include "app/FixStep.h"
 #include "app/Logger.h"
 #include "i18n/FormLangData.h"
+#include "i18n/LangError.h"
 #include "i18n/LanguageManager.h"
 #include "platform/Text.h"
 #include "platform/os/WinApi.h"
@@ -188,8 +189,13 @@ void TMainForm::FormCreate() {
     auto& manager = i18n::LangManager();
     manager.ScanForLangFiles(ProgramFolder(), u"*.lng", false);
     // The user's own language when a file for it lies beside the program;
-    // the built-in English otherwise.
-    manager.SetLanguageID(manager.MatchingLanguage(os::GetUserDefaultUILanguage()));
+    // the built-in English otherwise, also when that file cannot be read:
+    // a broken translation must not keep the wizard from starting.
+    try {
+        manager.SetLanguageID(manager.MatchingLanguage(os::GetUserDefaultUILanguage()));
+    } catch (const i18n::ELangError& e) {
+        Log(e.Message());
+    }
     FRegEx.reset();
     Notebook->SetActivePage(pgDefault);
 }

@@ -7,10 +7,11 @@
 #include "app/MainFormUnit.h"
 #include "i18n/LanguageManager.h"
 #include "platform/Text.h"
+#include "support/SeamTest.h"
 #include "ui/Synchronize.h"
 #include "ui/win32/Win32App.h"
 
-#include <windows.h>
+#include "support/WizardWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -191,7 +192,7 @@ TEST(LanguageFit, EveryTextFitsItsControlInEveryLanguage) {
     CreateDirectoryW(W(folder), nullptr);
     for (const auto& lang : langtest::kShipped) {
         std::u16string file = folder + u"\\" + text::FromUtf8(lang.File);
-        langtest::WriteFile(file, langtest::ReadShipped(lang.File));
+        testsupport::WriteFile(file, langtest::ReadShipped(lang.File));
         ASSERT_TRUE(i18n::LangManager().RegisterLangFile(file));
     }
 
@@ -200,11 +201,7 @@ TEST(LanguageFit, EveryTextFitsItsControlInEveryLanguage) {
     std::vector<std::pair<std::string, std::vector<std::string>>> results;
     std::atomic<bool> shown{false};
     std::thread driver([&] {
-        HWND hwnd = nullptr;
-        for (int i = 0; i < 200 && !hwnd; ++i) {
-            hwnd = FindWindowW(L"TallowmendWizardWindow", nullptr);
-            if (!hwnd) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        HWND hwnd = testsupport::WaitForWizardWindow();
         if (!hwnd) return;
         shown = true;
         auto onUi = [](const std::function<void()>& call) { ui::MainSyncTarget()->Synchronize(call); };

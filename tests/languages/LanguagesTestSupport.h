@@ -26,8 +26,6 @@ inline void PrintTo(const TShipped& lang, std::ostream* out) { *out << lang.File
 
 // The file's bytes as shipped.
 std::string ReadShipped(const char* file);
-// Writes bytes to a Windows path through the seam.
-void WriteFile(const std::u16string& path, const std::string& bytes);
 // The names of resources/lang/*.lng (host side), sorted.
 std::vector<std::string> ShippedFileNames();
 

@@ -81,7 +81,7 @@ protected:
         SeamTest::SetUp();
         application = std::make_unique<ui::THeadlessApp>();
         form = std::make_unique<app::TMainForm>(*application, [](app::TMainForm&) {});
-        langtest::WriteFile(ScratchFolder() + u"\\" + text::FromUtf8(GetParam().File),
+        testsupport::WriteFile(ScratchFolder() + u"\\" + text::FromUtf8(GetParam().File),
                             langtest::ReadShipped(GetParam().File));
     }
     void TearDown() override {

@@ -32,7 +32,7 @@ struct TUserCase {
 
 void PrintTo(const TUserCase& c, std::ostream* out) { *out << c.Name; }
 
-class UserLanguage : public testsupport::SeamTest, public ::testing::WithParamInterface<TUserCase> {
+class UserLanguageStart : public testsupport::SeamTest {
 protected:
     void TearDown() override {
         // The process's manager outlives the test: back to the built-in texts.
@@ -41,10 +41,12 @@ protected:
     }
 };
 
+class UserLanguage : public UserLanguageStart, public ::testing::WithParamInterface<TUserCase> {};
+
 TEST_P(UserLanguage, PicksTheMatchingFileBesideTheProgram) {
     // German and Spanish beside the program, no French.
     for (const char* file : {"German.lng", "Spanish.lng"})
-        langtest::WriteFile(ScratchFolder() + u"\\" + text::FromUtf8(file), langtest::ReadShipped(file));
+        testsupport::WriteFile(ScratchFolder() + u"\\" + text::FromUtf8(file), langtest::ReadShipped(file));
     emul::SetModuleFileName(ScratchFolder() + u"\\tallowmend.exe");
     emul::SetUILanguage(GetParam().UiLanguage);
 
@@ -52,6 +54,17 @@ TEST_P(UserLanguage, PicksTheMatchingFileBesideTheProgram) {
     app::TMainForm form(application, [](app::TMainForm&) {});
     EXPECT_EQ(i18n::LangManager().LanguageID(), GetParam().Expected);
     EXPECT_EQ(form.NextButton->Caption(), GetParam().NextCaption);
+}
+
+TEST_F(UserLanguageStart, ABrokenFileForTheUsersLanguageLeavesTheWizardInEnglish) {
+    testsupport::WriteFile(ScratchFolder() + u"\\German.lng", "LANGID=1031\r\n[$CONSTANTS]\r\n1st=not a name\r\n");
+    emul::SetModuleFileName(ScratchFolder() + u"\\tallowmend.exe");
+    emul::SetUILanguage(0x0407);
+
+    ui::THeadlessApp application;
+    app::TMainForm form(application, [](app::TMainForm&) {});
+    EXPECT_EQ(i18n::LangManager().LanguageID(), 1033);
+    EXPECT_EQ(form.NextButton->Caption(), u"Next >");
 }
 
 INSTANTIATE_TEST_SUITE_P(
