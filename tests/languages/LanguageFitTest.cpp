@@ -201,10 +201,13 @@ TEST(LanguageFit, EveryTextFitsItsControlInEveryLanguage) {
     std::vector<std::pair<std::string, std::vector<std::string>>> results;
     std::atomic<bool> shown{false};
     std::thread driver([&] {
-        HWND hwnd = testsupport::WaitForWizardWindow();
-        if (!hwnd) return;
-        shown = true;
         auto onUi = [](const std::function<void()>& call) { ui::MainSyncTarget()->Synchronize(call); };
+        HWND hwnd = testsupport::WaitForWizardWindow();
+        if (!hwnd) {
+            onUi([&application] { application->Terminate(); });
+            return;
+        }
+        shown = true;
         std::vector<std::pair<std::string, os::LANGID>> languages{{"English", 1033}};
         for (const auto& lang : langtest::kShipped) {
             std::string name = lang.File;

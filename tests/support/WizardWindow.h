@@ -10,11 +10,17 @@
 
 namespace testsupport {
 
-// The wizard's window once it exists, polled for up to ten seconds; null
-// when it never appears.
+// This process's wizard window once it exists, polled for up to ten
+// seconds; null when it never appears. Other tests' wizards may be open on
+// the same desktop at the same time.
 inline HWND WaitForWizardWindow() {
     for (int i = 0; i < 200; ++i) {
-        if (HWND hwnd = FindWindowW(L"TallowmendWizardWindow", nullptr)) return hwnd;
+        HWND hwnd = nullptr;
+        while ((hwnd = FindWindowExW(nullptr, hwnd, L"TallowmendWizardWindow", nullptr))) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hwnd, &pid);
+            if (pid == GetCurrentProcessId()) return hwnd;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return nullptr;
