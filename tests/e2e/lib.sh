@@ -7,8 +7,8 @@ _e2e_root=$(cd "$_e2e_here/../.." && pwd)
 e2e_log() { printf 'e2e: %s\n' "$*" >&2; }
 
 # e2e_setup EXE: picks the loader for the program's machine. i686 programs
-# need the 32-bit Wine loader; where the kernel cannot run it the caller is
-# told with status 77.
+# need the 32-bit Wine (Debian's or the WOW64 runtime); where there is none
+# the caller is told with status 77.
 e2e_setup() {
   export TALLOWMEND_WINEPREFIX=$E2E_PREFIX
   # shellcheck source=../../scripts/wine-common.sh
@@ -17,11 +17,11 @@ e2e_setup() {
     amd64) E2E_LOADER=$WINE64_LOADER E2E_WOW64=0 E2E_OWN_VIEW=64 ;;
     i386)
       if ! wine32_runs; then
-        e2e_log "this kernel cannot run 32-bit programs: $1 is not run"
+        e2e_log "no 32-bit Wine here (scripts/setup.sh builds one): $1 is not run"
         return 77
       fi
       # A 32-bit program in a 64-bit prefix: the WOW64 case the product is for.
-      E2E_LOADER=wine E2E_WOW64=1 E2E_OWN_VIEW=32 ;;
+      E2E_LOADER=$WINE E2E_WOW64=1 E2E_OWN_VIEW=32 ;;
     *) e2e_log "not a Windows program: $1"; return 1 ;;
   esac
   export WINELOADER=$E2E_LOADER
