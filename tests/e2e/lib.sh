@@ -42,9 +42,24 @@ e2e_fresh_prefix() {
 
 e2e_stop() { WINEPREFIX=$E2E_PREFIX timeout 30 wineserver -k >/dev/null 2>&1 || true; }
 
+# e2e_reg VIEW ARGS...: reg.exe with the registry as a program of that view
+# sees it. In a WOW64 run the 32-bit view is the wizard's own: the 32-bit
+# reg.exe without a view flag. Wine's 64-bit reg with /reg:32 differs from
+# Windows 7 below Classes: it writes new keys into Classes\Wow6432Node,
+# where a 32-bit program opens them by name but never enumerates them.
+e2e_reg() {
+  local view=$1
+  shift
+  if [ "$view" = 32 ] && [ "$E2E_WOW64" = 1 ]; then
+    timeout 60 "$E2E_LOADER" 'C:\windows\syswow64\reg.exe' "$@" </dev/null
+  else
+    timeout 60 "$E2E_LOADER" reg "$@" "/reg:$view" </dev/null
+  fi
+}
+
 e2e_reg_import() {  # FILE VIEW
   local out
-  if ! out=$(timeout 60 "$E2E_LOADER" reg import "$(winepath_w "$1")" "/reg:$2" </dev/null 2>&1); then
+  if ! out=$(e2e_reg "$2" import "$(winepath_w "$1")" 2>&1); then
     e2e_log "reg import $1 /reg:$2 failed: $out"
     return 1
   fi

@@ -112,15 +112,15 @@ must e2e_wait_exit 30
 query() {  # VIEW KEY VALUE -> data on stdout; status 0 when present
   local out
   if [ -z "$3" ]; then
-    timeout 60 "$E2E_LOADER" reg query "$2" "/reg:$1" </dev/null >/dev/null 2>&1
+    e2e_reg "$1" query "$2" >/dev/null 2>&1
     return
   fi
   if [ "$3" = @ ]; then
-    out=$(timeout 60 "$E2E_LOADER" reg query "$2" /ve "/reg:$1" </dev/null 2>/dev/null) || return 1
+    out=$(e2e_reg "$1" query "$2" /ve 2>/dev/null) || return 1
     # A key always answers for its default value; unset, it says so.
     case $out in *"(value not set)"*) return 1 ;; esac
   else
-    out=$(timeout 60 "$E2E_LOADER" reg query "$2" /v "$3" "/reg:$1" </dev/null 2>/dev/null) || return 1
+    out=$(e2e_reg "$1" query "$2" /v "$3" 2>/dev/null) || return 1
   fi
   # "    NAME    REG_TYPE    DATA": the data follows the type.
   printf '%s\n' "$out" | tr -d '\r' | sed -n 's/^    .*    REG_[A-Z_]*    \{0,1\}//p' | head -n 1
