@@ -1,10 +1,12 @@
 # Sourced by the Wine scripts: one prefix, one loader choice, one place.
-# The prefix lives in $TALLOWMEND_WINEPREFIX (default build/wine/prefix).
+# The prefix lives in $TALLOWMEND_WINEPREFIX (default build/wine/prefix); it
+# is a 64-bit one unless TALLOWMEND_WINEARCH=win32 asks for a pure 32-bit
+# one (Windows XP).
 _tm_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX=${TALLOWMEND_WINEPREFIX:-$_tm_root/build/wine/prefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export WINEARCH=win64
+export WINEARCH=${TALLOWMEND_WINEARCH:-win64}
 
 # The 32-bit half of Wine: Debian's wine32:i386 where it is installed and
 # runs, otherwise the private WOW64 runtime (scripts/wow64-runtime.sh, the
@@ -33,9 +35,12 @@ esac
 
 wine32_runs() { [ "$TALLOWMEND_WINE32" != none ]; }
 
-# Wine for system tools (wineboot, reg, cmd) and test programs alike. A
-# loader chosen by a caller's WINELOADER could be the wrong width.
-system_wine() { env -u WINELOADER "$WINE" "$@"; }
+# Wine for system tools (wineboot, reg, cmd) and test programs alike: only
+# the 32-bit loader runs a 32-bit prefix. A loader chosen by a caller's
+# WINELOADER could be the wrong width.
+system_wine() {
+  if [ "$WINEARCH" = win32 ]; then env -u WINELOADER "$WINE32_LOADER" "$@"; else env -u WINELOADER "$WINE" "$@"; fi
+}
 
 # PE machine of an executable: i386, amd64 or unknown.
 pe_machine() {

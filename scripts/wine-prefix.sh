@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Prepares the throwaway 64-bit Wine prefix that the Windows tests run in, and
-# starts or stops its persistent wineserver.
+# Prepares the throwaway Wine prefix that the Windows tests run in (64-bit,
+# or pure 32-bit with TALLOWMEND_WINEARCH=win32), and starts or stops its
+# persistent wineserver.
 #   wine-prefix.sh ensure   create the prefix once (fonts, no crash dialog)
 #   wine-prefix.sh start    ensure, then keep a warm wineserver for the run
 #   wine-prefix.sh stop     shut the wineserver down
@@ -12,8 +13,8 @@ ensure() {
   exec 9>"$(dirname "$WINEPREFIX")/.prefix.lock"
   flock 9
   # A prefix made without the 32-bit Wine has no 32-bit system folder, so
-  # one made by another kind of Wine is made again.
-  if [ "$(cat "$WINEPREFIX/.tallowmend-ready" 2>/dev/null)" != "$TALLOWMEND_WINE32" ]; then
+  # one made by another kind of Wine (or for the other width) is made again.
+  if [ "$(cat "$WINEPREFIX/.tallowmend-ready" 2>/dev/null)" != "$TALLOWMEND_WINE32 $WINEARCH" ]; then
     wineserver -k </dev/null >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
     # Every Wine call's output goes to /dev/null: the system processes it
@@ -30,7 +31,7 @@ ensure() {
         /reg:$view </dev/null >/dev/null 2>&1
     done
     wineserver -w
-    echo "$TALLOWMEND_WINE32" >"$WINEPREFIX/.tallowmend-ready"
+    echo "$TALLOWMEND_WINE32 $WINEARCH" >"$WINEPREFIX/.tallowmend-ready"
   fi
   flock -u 9
 }

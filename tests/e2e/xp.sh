@@ -9,60 +9,17 @@
 #   xp.sh TALLOWMEND_EXE WIZARD_DRIVER_EXE WORKDIR
 # Exit 0 passed, 1 failed, 77 skipped (no 32-bit Wine here).
 set -uo pipefail
-[ $# -eq 3 ] || { echo "usage: $0 TALLOWMEND_EXE WIZARD_DRIVER_EXE WORKDIR" >&2; exit 2; }
-exe=$(realpath "$1") driver=$(realpath "$2") work=$3
-here=$(cd "$(dirname "$0")" && pwd)
-
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
-fi
-
-mkdir -p "$work"
-E2E_WORK=$(realpath "$work")
-E2E_PREFIX=$E2E_WORK/prefix
-E2E_SHOTS=${E2E_SHOTS:-$E2E_WORK/shots}
-E2E_DRIVER=$driver
-. "$here/lib.sh"
-e2e_setup "$exe" || exit $?
-[ "$(pe_machine "$exe")" = i386 ] || { e2e_log "the XP test needs the i686 program"; exit 2; }
-# Only the 32-bit loader runs a 32-bit prefix.
-export WINEARCH=win32
-E2E_LOADER=$WINE32_LOADER E2E_WOW64=0
-export WINELOADER=$E2E_LOADER
-rm -rf "$E2E_SHOTS" "$E2E_WORK/wizard.out"
-
-failures=0
-fail() { e2e_log "FAIL: $*"; failures=$((failures + 1)); }
-finish() {
-  [ -n "${E2E_PID:-}" ] && kill "$E2E_PID" 2>/dev/null
-  e2e_stop
-  [ -f "${E2E_LOG:-}" ] && cp "$E2E_LOG" "$E2E_WORK/"
-  if [ "$failures" -gt 0 ]; then e2e_log "$failures check(s) failed; screenshots in $E2E_SHOTS, prefix kept"; exit 1; fi
-  rm -rf "$E2E_PREFIX"
-  e2e_log "passed; screenshots in $E2E_SHOTS"
-  exit 0
-}
-must() { "$@" || { fail "step failed: $*"; finish; }; }
-
-xp_prefix() {
-  WINEPREFIX=$E2E_PREFIX wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$E2E_PREFIX"
-  timeout 300 "$E2E_LOADER" wineboot -i </dev/null >/dev/null 2>&1 || return 1
-  wineserver -w
-  mkdir -p "$E2E_PREFIX/drive_c/windows/Fonts"
-  cp /usr/share/wine/fonts/*.ttf "$E2E_PREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-  e2e_wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  e2e_wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d '' /f >/dev/null 2>&1
-  e2e_wine winecfg -v winxp >/dev/null 2>&1 || return 1
-  wineserver -w
-  (wineserver -p; e2e_wine cmd /c exit) </dev/null >/dev/null 2>&1
-}
+. "$(cd "$(dirname "$0")" && pwd)/lib.sh"
+export TALLOWMEND_WINEARCH=win32
+e2e_begin "$0" "$@"
+[ "$(pe_machine "$E2E_EXE")" = i386 ] || { e2e_log "the XP test needs the i686 program"; exit 2; }
 
 e2e_log "prefix $E2E_PREFIX (pure 32-bit, Windows XP)"
-must xp_prefix
-[ "$(sed -n 's/^#arch=//p' "$E2E_PREFIX/system.reg" | head -n 1)" = win32 ] || fail "the prefix is not a 32-bit one"
-[ -d "$E2E_PREFIX/drive_c/windows/syswow64" ] && fail "a 32-bit prefix has no SysWOW64"
-e2e_install "$exe"
+e2e_must e2e_fresh_prefix
+e2e_must e2e_wine winecfg -v winxp
+[ "$(sed -n 's/^#arch=//p' "$E2E_PREFIX/system.reg" | head -n 1)" = win32 ] || e2e_fail "the prefix is not a 32-bit one"
+[ -d "$E2E_PREFIX/drive_c/windows/syswow64" ] && e2e_fail "a 32-bit prefix has no SysWOW64"
+e2e_install "$E2E_EXE"
 sys32=$E2E_PREFIX/drive_c/windows/system32/rundll32.exe
 
 # One case: RXP (a file) beside the program, a run through every page, then
@@ -70,27 +27,27 @@ sys32=$E2E_PREFIX/drive_c/windows/system32/rundll32.exe
 xp_run() {  # NAME RXP EXPECTED
   local name=$1 expected=$3 before
   cp "$2" "$E2E_EXE_DIR/rxp.dat"
-  must e2e_wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v "E2EXpGone$name" \
+  e2e_must e2e_wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v "E2EXpGone$name" \
     /d "C:\\E2E\\gone\\xp-$name.exe" /f
   before=$(sha256sum <"$sys32")
   e2e_start -debug
-  must e2e_drive wait-window 60
-  must e2e_drive wait-text "Welcome to Tallowmend" 10
+  e2e_must e2e_drive wait-window 60
+  e2e_must e2e_drive wait-text "Welcome to Tallowmend" 10
   e2e_shot "$name-1-welcome"
-  must e2e_drive click "Next >"
-  must e2e_drive wait-text "Scan completed" 300
-  must e2e_drive wait-enabled "Next >" 10
-  e2e_drive list | grep -q "^Registry problems: " || fail "$name: the scan found nothing to fix"
+  e2e_must e2e_drive click "Next >"
+  e2e_must e2e_drive wait-text "Scan completed" 300
+  e2e_must e2e_drive wait-enabled "Next >" 10
+  e2e_drive list | grep -q "^Registry problems: " || e2e_fail "$name: the scan found nothing to fix"
   e2e_shot "$name-2-results"
-  must e2e_drive click "Next >"
-  must e2e_drive wait-text "Tallowmend successfully resolved your problem. " 120
+  e2e_must e2e_drive click "Next >"
+  e2e_must e2e_drive wait-text "Tallowmend successfully resolved your problem. " 120
   e2e_shot "$name-3-success"
-  must e2e_drive key enter
-  must e2e_drive wait-closed 30
-  must e2e_wait_exit 30
+  e2e_must e2e_drive key enter
+  e2e_must e2e_drive wait-closed 30
+  e2e_must e2e_wait_exit 30
   case $expected in
-    rxp) cmp -s "$E2E_EXE_DIR/rxp.dat" "$sys32" || fail "$name: rundll32.exe was not restored from rxp.dat" ;;
-    unchanged) [ "$(sha256sum <"$sys32")" = "$before" ] || fail "$name: rundll32.exe was replaced" ;;
+    rxp) cmp -s "$E2E_EXE_DIR/rxp.dat" "$sys32" || e2e_fail "$name: rundll32.exe was not restored from rxp.dat" ;;
+    unchanged) [ "$(sha256sum <"$sys32")" = "$before" ] || e2e_fail "$name: rundll32.exe was replaced" ;;
   esac
 }
 
@@ -106,5 +63,5 @@ xp_run valid "$E2E_WORK/rxp-valid.dat" rxp
 
 # Both sessions: a 32-bit process on 32-bit Windows, never a WOW64 one.
 n=$(grep -c "Tallowmend started on 32-bit Windows" "$E2E_LOG")
-[ "$n" -eq 2 ] || fail "the log holds $n start-ups on 32-bit Windows, 2 expected"
-finish
+[ "$n" -eq 2 ] || e2e_fail "the log holds $n start-ups on 32-bit Windows, 2 expected"
+e2e_finish
