@@ -50,7 +50,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   fi
   status=0
   scripts/wine-prefix.sh start || exit 1
-  echo "--- win32 suites (i686, WOW64 processes through the $(wine32_kind) 32-bit Wine)"
+  echo "--- win32 suites (i686 programs as WOW64 processes; 32-bit Wine: $TALLOWMEND_WINE32)"
   ctest --preset win32 -L wine --output-junit "$summary/suites.xml" || status=1
   echo "--- end to end: the real i686 wizard (WOW64 in a 64-bit prefix; Windows XP in a 32-bit one)"
   ctest --preset win32 -L e2e --output-junit "$summary/e2e.xml" || status=1
@@ -60,7 +60,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 # Counts for the summary; and the i686 processes must really have been
 # WOW64 processes: a test program that found itself otherwise skips its
 # two-view cases and says so, and none may have.
-TALLOWMEND_WINE32_KIND=$(. scripts/wine-common.sh && wine32_kind) \
+TALLOWMEND_WINE32_KIND=$(. scripts/wine-common.sh && echo "$TALLOWMEND_WINE32") \
   python3 - "$summary" >"$summary/counts.txt" <<'PY' || failed+=("WOW64 check")
 import os, sys, xml.etree.ElementTree as ET
 kind = {"qemu": "the WOW64 runtime (32-bit Wine under qemu-user)",
