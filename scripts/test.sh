@@ -14,7 +14,7 @@ cd "$root"
 fuzz_seconds=${FUZZ_SECONDS:-20}
 failed=()
 
-step() { printf '\n==== %s\n' "$*"; }
+step() { printf '\n==== %s (at %d s)\n' "$*" "$SECONDS"; }
 run() {
   local name=$1
   shift
