@@ -21,11 +21,8 @@ struct ScanResult {
     bool completed = false;
 };
 
-// A 64-bit process on 64-bit Windows is not a WOW64 process, so the manager
-// would run one pass in the 64-bit view only. There the two passes of the
-// 32-bit program are reproduced instead: every scanner once pinned to
-// KEY_WOW64_64KEY, then once pinned to KEY_WOW64_32KEY, in the manager's
-// order. Everywhere else the manager runs its own passes untouched.
+// The manager runs its own passes: on 64-bit Windows, in a 32-bit process,
+// the 64-bit view and then the process's own.
 ScanResult RunFullScan(std::chrono::seconds timeout);
 
 // Reads an expectations file: one line per finding, "#" comments and blank

@@ -8,7 +8,7 @@
 # and after the uninstall are the same, but for what Wine itself changes
 # whenever it starts, measured here on an idle round first).
 #   install_test.sh VERSION PACKAGES_DIR WORKDIR WIZARD_DRIVER_EXE
-# Exit 0 passed, 1 failed, 77 skipped (no WOW64 runtime on this machine).
+# Exit 0 passed, 1 failed, 77 skipped (no 32-bit Wine on this machine).
 set -uo pipefail
 [ $# -eq 4 ] || { echo "usage: $0 VERSION PACKAGES_DIR WORKDIR WIZARD_DRIVER_EXE" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,15 +21,16 @@ mkdir -p "$3"
 work=$(realpath "$3")
 export TALLOWMEND_WINEPREFIX=$work/prefix
 . "$root/scripts/wine-common.sh"
-loader=$(wow64_loader) || { echo "skipped: no WOW64 runtime here (sh shared/wow64-kit/setup.sh build/wow64)"; exit 77; }
-# No menu entries on the host for the shortcuts setup makes.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# The one Wine that runs 32-bit programs here as WOW64 processes (its
+# WINEDLLOVERRIDES also keep the shortcuts setup makes off the host's menus).
+wine32_runs || { echo "skipped: no 32-bit Wine here (scripts/setup.sh builds the WOW64 runtime)"; exit 77; }
+unset WINELOADER
 
 log() { printf 'install: %s\n' "$*" >&2; }
 failures=0
 fail() { log "FAIL: $*"; failures=$((failures + 1)); }
 must() { "$@" || { fail "step failed: $*"; finish; }; }
-w() { timeout 600 "$loader" "$@" </dev/null; }
+w() { timeout 600 "$WINE" "$@" </dev/null; }
 settle() { timeout 120 wineserver -w; }
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 state() { python3 "$here/prefix_state.py" capture "$WINEPREFIX" "$work/$1.json"; }
@@ -51,7 +52,7 @@ shortcut_w="C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Tallowmen
 shortcut=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Tallowmend.lnk
 
 # ---- a fresh prefix: fonts for the screenshot, no crash debugger
-log "fresh prefix $WINEPREFIX ($loader)"
+log "fresh prefix $WINEPREFIX ($WINE)"
 must w wineboot -i >/dev/null 2>&1
 settle
 mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
@@ -72,7 +73,7 @@ settle
 # from the last one's) and a restart. One window comes before the round:
 # Wine records the fonts copied into the prefix at the first.
 window_32() {  # [VAR=VALUE...]: a 32-bit program with a window, until it shows
-  timeout 120 env "$@" "$loader" 'C:\windows\syswow64\notepad.exe' </dev/null >/dev/null 2>&1 &
+  timeout 120 env "$@" "$WINE" 'C:\windows\syswow64\notepad.exe' </dev/null >/dev/null 2>&1 &
   for _ in $(seq 1 60); do xdotool search --name Notepad >/dev/null 2>&1 && break; sleep 0.5; done
   timeout 30 wineserver -k
   wait
@@ -119,7 +120,7 @@ fi
 
 # ---- the shortcut starts the wizard, in the language of a German user
 log "starting the wizard through $shortcut_w"
-timeout 60 env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 "$loader" start "$shortcut_w" </dev/null >/dev/null 2>&1
+timeout 60 env LC_ALL=de_DE.UTF-8 LANG=de_DE.UTF-8 "$WINE" start "$shortcut_w" </dev/null >/dev/null 2>&1
 if w "$driver" wait-window 60 && w "$driver" wait-text "Willkommen bei Tallowmend" 30; then
   sleep 1
   import -window root "$work/shots/shortcut-welcome-de.png" 2>/dev/null
@@ -133,7 +134,7 @@ settle
 
 # ---- the program's own scan finds nothing about its own install
 log "scanning with the installed program"
-timeout 900 "$loader" "$program_files\\tallowmend.exe" -debug </dev/null >/dev/null 2>&1 &
+timeout 900 "$WINE" "$program_files\\tallowmend.exe" -debug </dev/null >/dev/null 2>&1 &
 pid=$!
 must w "$driver" wait-window 60
 must w "$driver" click "Next >"

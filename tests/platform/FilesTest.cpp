@@ -63,7 +63,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(FilesTest, MissingDriveIsPathNotFound) {
-    SKIP_ON_WINE("Wine answers ERROR_FILE_NOT_FOUND for an unmapped drive; Windows says path not found");
     os::SetLastError(0);
     EXPECT_EQ(os::GetFileAttributesW(u"Q:\\x\\y.txt"), os::INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(os::GetLastError(), os::ERROR_PATH_NOT_FOUND);
@@ -445,6 +444,11 @@ TEST_F(FilesTest, FolderOpensOnlyWithBackupSemantics) {
 
 // The log is appended to from several threads, each line with one write.
 TEST_F(FilesTest, AppendHandlesWriteWholeRecordsAtTheEnd) {
+    // Seen in the i686 build under qemu, where threads interleave finely;
+    // the race is there under wine64 too, only rarer. The logger holds a
+    // lock around each line, so the program does not depend on this.
+    SKIP_ON_WINE("an append-only handle writes at the file size it read just before, not atomically: "
+                 "appends from several handles at once overwrite each other");
     auto file = Path(u"append.log");
     constexpr int kThreads = 4, kLines = 200;
     std::vector<std::thread> threads;
