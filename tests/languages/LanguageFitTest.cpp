@@ -150,10 +150,13 @@ std::vector<std::string> Misfits(HWND form, ui::TWidget& root) {
     return out;
 }
 
-// The window as the screen shows it, as a 24-bit bottom-up BMP file.
+// The window's client area as the screen shows it, as a 24-bit bottom-up
+// BMP file. The frame is left out: under Xvfb no window manager draws it,
+// and the picture would show a black band where Windows shows the caption.
 void SaveShot(HWND form, const std::string& file) {
     RECT r;
-    GetWindowRect(form, &r);
+    GetClientRect(form, &r);
+    MapWindowPoints(form, HWND_DESKTOP, reinterpret_cast<POINT*>(&r), 2);
     int w = r.right - r.left, h = r.bottom - r.top;
     HDC screen = GetDC(nullptr);
     HDC mem = CreateCompatibleDC(screen);
