@@ -146,6 +146,9 @@ wait "$pid"
 settle
 if [ -f "$inst/tallowmend.exe.log" ]; then
   tr -d '\r' <"$inst/tallowmend.exe.log" >"$work/scan.log"
+  # The installed 32-bit program on 64-bit Windows, with the package's version.
+  grep -q " Tallowmend $version started on 64-bit Windows$" "$work/scan.log" ||
+    fail "the log does not start with version $version on 64-bit Windows (another version, or not a WOW64 process): $(head -n 1 "$work/scan.log")"
   own=$(grep -v " Tallowmend [^ ]* started on " "$work/scan.log" | grep -i -E "tallowmend|Program Files \(x86\)\\\\Tallowmend" || true)
   [ -z "$own" ] || fail "the scan reports the program's own install:"$'\n'"$own"
   # The log is the program's, written beside it at this test's request; an
