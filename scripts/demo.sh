@@ -23,10 +23,12 @@ if [ -z "${TALLOWMEND_DEMO_INNER:-}" ]; then
     command -v "$tool" >/dev/null 2>&1 || need_setup=1
   done
   [ -f third_party/pcre2/CMakeLists.txt ] || need_setup=1
+  # The 32-bit Wine: Debian's, or the WOW64 runtime setup builds.
+  [ -x /usr/lib/wine/wine ] || bash scripts/wow64-runtime.sh --check || need_setup=1
   if [ "$need_setup" = 1 ]; then bash scripts/setup.sh; fi
 
-  # The product is the 32-bit build; where this kernel cannot run 32-bit
-  # programs the same code built for 64-bit Windows stands in for it.
+  # The product is the 32-bit build; where no 32-bit Wine runs the same
+  # code built for 64-bit Windows stands in for it.
   . scripts/wine-common.sh
   if wine32_runs; then preset=win32; else preset=win64; fi
   build=${TALLOWMEND_DEMO_BUILD_DIR:-$root/build/demo-$preset}

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs every Debian package the two builds and all tests need, and fetches
-# PCRE2's Debian source for the mingw build. Safe to run again: it skips what
-# is already there, so a warm machine spends a few seconds here.
+# Installs every Debian package the builds and all tests need, builds the
+# 32-bit half of Wine where it is missing (scripts/wow64-runtime.sh) and
+# fetches PCRE2's Debian source for the mingw build. Safe to run again: it
+# skips what is already there, so a warm machine spends a few seconds here.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,36 +12,26 @@ packages=(
   build-essential cmake ninja-build pkg-config dpkg-dev ca-certificates python3
   g++-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
-  wine wine64 wine32:i386 fonts-wine
+  wine wine64 fonts-wine curl
   xvfb xauth xdotool x11-utils imagemagick
   libpcre2-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm libhivex-dev file
+  nsis osslsigncode zip unzip fonts-ipafont-gothic
 )
+
+# --native: only what the Linux build of the program needs (scripts/run.sh).
+native_only=0
+if [ "${1:-}" = --native ]; then
+  native_only=1
+  packages=(build-essential cmake ninja-build pkg-config python3 libpcre2-dev googletest libgtest-dev libgmock-dev)
+fi
 
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
-# Whether this kernel runs 32-bit x86 programs at all: some (paravirtualised
-# guests among them) have that switched off, and there the 32-bit Wine is
-# useless, so neither it nor the i386 package indexes are fetched. The probe
-# is the smallest i386 ELF program that exits with status 0.
-kernel_runs_i386() {
-  # In the project's own tree: /tmp may be mounted without exec rights.
-  local probe="$root/build/.probe-i386"
-  mkdir -p "$root/build"
-  printf '\177\105\114\106\001\001\001\000\000\000\000\000\000\000\000\000\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000\000\000\000\000\000\000\000\000\064\000\040\000\001\000\000\000\000\000\000\000\001\000\000\000\000\000\000\000\000\200\004\010\000\200\004\010\135\000\000\000\135\000\000\000\005\000\000\000\000\020\000\000\061\333\270\001\000\000\000\315\200' >"$probe"
-  chmod +x "$probe"
-  local status=0
-  "$probe" 2>/dev/null || status=1
-  rm -f "$probe"
-  return $status
-}
-
-if ! kernel_runs_i386; then
-  echo "setup: this kernel cannot run 32-bit programs; the Windows suites will run under wine64 only"
-  kept=()
-  for p in "${packages[@]}"; do [ "$p" = wine32:i386 ] || kept+=("$p"); done
-  packages=("${kept[@]}")
-fi
+# Every package above is amd64, so only amd64 indexes are read, whatever
+# foreign architectures this machine has configured: an i386 index that a
+# mirror serves broken cannot hold the setup up.
+apt_=(apt-get -o APT::Architectures::=amd64)
 
 # A mirror in the middle of a sync serves index files of the wrong size for a
 # minute or two; retry, and after the last try go on with whatever indexes
@@ -48,10 +39,10 @@ fi
 # out of reach.
 apt_update() {
   local try
-  for try in 1 2 3 4; do
-    if sudo_ apt-get update -qq; then return 0; fi
+  for try in 1 2 3; do
+    if sudo_ "${apt_[@]}" update -qq; then return 0; fi
     echo "setup: apt-get update failed (try $try), retrying" >&2
-    sleep $((try * 15))
+    sleep $((try * 10))
   done
   echo "setup: going on with the package indexes that did arrive" >&2
 }
@@ -65,26 +56,28 @@ done
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  if [[ " ${missing[*]} " == *" wine32:i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    sudo_ dpkg --add-architecture i386
-  fi
   export DEBIAN_FRONTEND=noninteractive
   apt_update
-  if ! sudo_ apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null; then
-    # The i386 half of a mirror can lag behind the amd64 half; without it the
-    # 32-bit Wine cannot be installed, but everything else still can, and the
-    # Windows suites then run as the 64-bit build under wine64 alone.
-    rest=()
-    for p in "${missing[@]}"; do [ "$p" = wine32:i386 ] || rest+=("$p"); done
-    [ ${#rest[@]} -lt ${#missing[@]} ] || exit 1
-    echo "setup: WARNING: wine32 cannot be installed from this mirror now; 32-bit Wine suites will not run" >&2
-    sudo_ apt-get install -y -q --no-install-recommends "${rest[@]}" >/dev/null
-  fi
+  sudo_ "${apt_[@]}" install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The 32-bit half of Wine, so that the i686 programs run as the WOW64
+# processes they are on 64-bit Windows. Debian's own wine32:i386 is used
+# where it is installed and runs; otherwise the same build is unpacked into
+# build/wow64 and run under qemu user-mode emulation, which needs neither a
+# kernel that runs 32-bit programs nor an i386 dpkg architecture.
+# The Linux build alone (--native) needs no Wine.
+if [ "$native_only" = 1 ]; then
+  true
+elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  echo "setup: using the installed 32-bit Wine"
+else
+  bash "$root/scripts/wow64-runtime.sh"
 fi
 
 # PCRE2 for mingw: Debian ships no cross build, so take Debian's own source
 # package and build it inside the win32 tree (see cmake/Pcre2Mingw.cmake).
-if [ ! -f "$third/pcre2/CMakeLists.txt" ]; then
+if [ "$native_only" = 0 ] && [ ! -f "$third/pcre2/CMakeLists.txt" ]; then
   echo "setup: fetching PCRE2 source package"
   if ! apt-cache showsrc pcre2 2>/dev/null | grep -q '^Package: pcre2'; then
     # Same mirror and key as the binary packages, source entries only.

@@ -189,12 +189,14 @@ i18n::ILangComponent* TMainForm::FindLangComponent(std::u16string_view name) {
 
 void TMainForm::FormCreate() {
     auto& manager = i18n::LangManager();
-    // A language file that cannot be read (too large, locked, damaged) must
-    // not keep the wizard from starting: say so and go on in English.
+    // The user's own language when a file for it lies beside the program;
+    // the built-in English otherwise. A language file that cannot be read
+    // (too large, locked, damaged) must not keep the wizard from starting:
+    // say which and go on in English.
     std::u16string failure;
     try {
         manager.ScanForLangFiles(ProgramFolder(), u"*.lng", false);
-        manager.SetLanguageID(1033);
+        manager.SetLanguageID(manager.MatchingLanguage(os::GetUserDefaultUILanguage()));
     } catch (const i18n::ELangError& e) {
         failure = e.Message();
     } catch (const std::exception& e) {

@@ -3,6 +3,7 @@
 #include "app/AppFolders.h"
 #include "app/Logger.h"
 #include "app/MainFormUnit.h"
+#include "app/ProgramVersion.h"
 #include "platform/Wow64.h"
 
 namespace app {
@@ -13,7 +14,8 @@ int MainRoutine(const std::vector<std::u16string>& args, ui::TApplication* appli
     InitAppFolders();
     InitLogging(u"-debug", args);
     InstallExceptionLogging();
-    Log(platform::IsWindows64() ? u"Tallowmend started on 64-bit Windows" : u"Tallowmend started on 32-bit Windows");
+    Log(u"Tallowmend " + std::u16string(kProgramVersion) +
+        (platform::IsWindows64() ? u" started on 64-bit Windows" : u" started on 32-bit Windows"));
     if (!application) return 0;
     {
         TMainForm form(*application);

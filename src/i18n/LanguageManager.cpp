@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
+#include <utility>
 
 #include "i18n/CodePage.h"
 #include "i18n/LangError.h"
@@ -130,6 +132,20 @@ bool TLanguageManager::RegisterLangFile(const std::u16string& fileName) {
             FLangResources.push_back(std::move(entry));
     }
     return true;
+}
+
+os::LANGID TLanguageManager::MatchingLanguage(os::LANGID wanted) const {
+    constexpr auto primary = [](os::LANGID id) { return id & 0x3FF; };
+    constexpr auto rank = [](os::LANGID id) { return std::pair((id >> 10) != 1, id); };  // SUBLANG_DEFAULT first
+    if (wanted == kDefaultLanguageID) return wanted;
+    std::shared_lock lock(FSynchronizer);
+    std::optional<os::LANGID> best;
+    for (const auto& resource : FLangResources) {
+        if (resource.wLangID == wanted) return wanted;
+        if (primary(resource.wLangID) == primary(wanted) && (!best || rank(resource.wLangID) < rank(*best)))
+            best = resource.wLangID;
+    }
+    return best.value_or(kDefaultLanguageID);
 }
 
 void TLanguageManager::AddLangController(TLanguageController* controller) {

@@ -64,6 +64,11 @@ public:
     // when the file is missing or names no language.
     bool RegisterLangFile(const std::u16string& fileName);
     TLangResources LangResources() const;
+    // The registered language to show a user who asked for `wanted`: that
+    // language itself, else one of the same primary language (its default
+    // variant first, then the lowest identifier: a Swiss German user reads
+    // German), else the default language.
+    os::LANGID MatchingLanguage(os::LANGID wanted) const;
 
     void AddLangController(TLanguageController* controller);
     void RemoveLangController(TLanguageController* controller);

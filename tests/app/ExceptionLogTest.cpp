@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "TallowmendVersion.h"
 #include "LogTestSupport.h"
 #include "app/MainRoutine.h"
 #include "platform/ExceptionHook.h"
@@ -191,7 +192,9 @@ TEST_F(ExceptionLogTest, MainRoutineLogsOnlyWithTheSwitch) {
     EXPECT_EQ(LogFileName(), log);
     auto lines = Lines(ReadAll(log));
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex(std::string(kStamp) + " Tallowmend started on .*")))
+    // The start-up line names the build's version.
+    std::string version = std::regex_replace(TALLOWMEND_VERSION_TEXT, std::regex("\\."), "\\.");
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(std::string(kStamp) + " Tallowmend " + version + " started on .*")))
         << lines[0];
     os::DeleteFileW(log.c_str());
 }

@@ -12,16 +12,19 @@ exactly PROBLEMS finding records (the count the results list showed, or
 and none for the healthy twins. With "fixed" in place of the count, the
 session (a scan after the fix) must hold no record of what was removed.
 Setting and service entries are not scanner
-findings and leave no record.
+findings and leave no record. With WOW64 "1" the session must have started
+on 64-bit Windows: the program saw itself as a WOW64 process.
 """
 import re
 import sys
 
 RECORD = re.compile(r"^\d{1,2}\.\d{1,2}\.\d{2} \d{2}.\d{2}.\d{2}\.\d{3} (.+)$")
-START = "Tallowmend started on "
+# "Tallowmend 1.2.3 started on ...": the version in between is the build's.
+START = re.compile(r"^Tallowmend (\S+ )?started on ")
 
 
 def sessions(path):
+    """[(start-up line, [records])] in the order of the log."""
     with open(path, encoding="cp1252", errors="replace") as f:
         lines = [l.rstrip("\r\n") for l in f]
     out = []
@@ -30,10 +33,10 @@ def sessions(path):
         if not m:
             continue  # exception records: an empty line, a bare timestamp, the report, the stack
         text = m.group(1)
-        if text.startswith(START):
-            out.append([])
+        if START.match(text):
+            out.append((text, []))
         elif out:
-            out[-1].append(text)
+            out[-1][1].append(text)
     return out
 
 
@@ -76,8 +79,11 @@ def main(argv):
     if not all_sessions:
         print("check_log: no session in %s" % log, file=sys.stderr)
         return 1
-    records = all_sessions[index]
+    start, records = all_sessions[index]
     failures = []
+    # The program must have found itself a WOW64 process, as on 64-bit Windows.
+    if wow64 and not start.endswith(" started on 64-bit Windows"):
+        failures.append("started as '%s', not as a WOW64 process" % start)
     if problems == "fixed":
         for state, key, value in expectations(expect, wow64):
             found = mentions(records, key, value)

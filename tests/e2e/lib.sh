@@ -7,8 +7,8 @@ _e2e_root=$(cd "$_e2e_here/../.." && pwd)
 e2e_log() { printf 'e2e: %s\n' "$*" >&2; }
 
 # e2e_setup EXE: picks the loader for the program's machine. i686 programs
-# need the 32-bit Wine loader; where the kernel cannot run it the caller is
-# told with status 77.
+# need the 32-bit Wine (Debian's or the WOW64 runtime); where there is none
+# the caller is told with status 77.
 e2e_setup() {
   export TALLOWMEND_WINEPREFIX=$E2E_PREFIX
   # shellcheck source=../../scripts/wine-common.sh
@@ -17,22 +17,67 @@ e2e_setup() {
     amd64) E2E_LOADER=$WINE64_LOADER E2E_WOW64=0 E2E_OWN_VIEW=64 ;;
     i386)
       if ! wine32_runs; then
-        e2e_log "this kernel cannot run 32-bit programs: $1 is not run"
+        e2e_log "no 32-bit Wine here (scripts/setup.sh builds one): $1 is not run"
         return 77
       fi
-      # A 32-bit program in a 64-bit prefix: the WOW64 case the product is for.
-      E2E_LOADER=wine E2E_WOW64=1 E2E_OWN_VIEW=32 ;;
+      # A 32-bit program in a 64-bit prefix: the WOW64 case the product is
+      # for; in a pure 32-bit prefix, 32-bit Windows.
+      if [ "$WINEARCH" = win32 ]; then E2E_LOADER=$WINE32_LOADER E2E_WOW64=0; else E2E_LOADER=$WINE E2E_WOW64=1; fi
+      E2E_OWN_VIEW=32 ;;
     *) e2e_log "not a Windows program: $1"; return 1 ;;
   esac
   export WINELOADER=$E2E_LOADER
+}
+
+# e2e_begin SCRIPT TALLOWMEND_EXE WIZARD_DRIVER_EXE WORKDIR: the start of a
+# test script. The wineserver binds to the display of its first client, so
+# everything runs inside one display: the script's own Xvfb when the caller
+# has none. Sets E2E_EXE, E2E_DRIVER, E2E_WORK, E2E_PREFIX, E2E_SHOTS and the
+# loader; exits 77 where the program cannot run.
+e2e_begin() {
+  local script=$1
+  shift
+  [ $# -eq 3 ] || { echo "usage: $script TALLOWMEND_EXE WIZARD_DRIVER_EXE WORKDIR" >&2; exit 2; }
+  if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$script" "$@"
+  fi
+  E2E_EXE=$(realpath "$1")
+  E2E_DRIVER=$(realpath "$2")
+  mkdir -p "$3"
+  E2E_WORK=$(realpath "$3")
+  E2E_PREFIX=$E2E_WORK/prefix
+  E2E_SHOTS=${E2E_SHOTS:-$E2E_WORK/shots}
+  e2e_setup "$E2E_EXE" || exit $?
+  rm -rf "$E2E_SHOTS" "$E2E_WORK/wizard.out"
+}
+
+# A check that failed: counted, and the run goes on.
+e2e_failures=0
+e2e_fail() { e2e_log "FAIL: $*"; e2e_failures=$((e2e_failures + 1)); }
+# A step that must work for the run to go on.
+e2e_must() { "$@" || { e2e_fail "step failed: $*"; e2e_finish; }; }
+# The end of a test script: the wizard and the server stopped, the log kept;
+# a passing run's prefix (hundreds of MB of nothing to look at) removed.
+e2e_finish() {
+  [ -n "${E2E_PID:-}" ] && kill "$E2E_PID" 2>/dev/null
+  e2e_stop
+  [ -f "${E2E_LOG:-}" ] && cp "$E2E_LOG" "$E2E_WORK/"
+  if [ "$e2e_failures" -gt 0 ]; then
+    e2e_log "$e2e_failures check(s) failed; screenshots in $E2E_SHOTS, prefix kept"
+    exit 1
+  fi
+  rm -rf "$E2E_PREFIX"
+  e2e_log "passed; screenshots in $E2E_SHOTS"
+  exit 0
 }
 
 # Wine with output kept away from the caller's pipes: the system processes
 # a first call starts inherit its stdio and would hold them open.
 e2e_wine() { "$E2E_LOADER" "$@" </dev/null; }
 
-# e2e_fresh_prefix: a new 64-bit prefix (fonts, no crash dialog), then a
-# wineserver kept warm in the current display.
+# e2e_fresh_prefix: a new prefix (fonts, no crash dialog; 64-bit unless
+# TALLOWMEND_WINEARCH=win32), then a wineserver kept warm in the current
+# display.
 e2e_fresh_prefix() {
   WINEPREFIX=$E2E_PREFIX wineserver -k >/dev/null 2>&1 || true
   rm -rf "$E2E_PREFIX"
@@ -42,9 +87,24 @@ e2e_fresh_prefix() {
 
 e2e_stop() { WINEPREFIX=$E2E_PREFIX timeout 30 wineserver -k >/dev/null 2>&1 || true; }
 
+# e2e_reg VIEW ARGS...: reg.exe with the registry as a program of that view
+# sees it. In a WOW64 run the 32-bit view is the wizard's own: the 32-bit
+# reg.exe without a view flag. Wine's 64-bit reg with /reg:32 differs from
+# Windows 7 below Classes: it writes new keys into Classes\Wow6432Node,
+# where a 32-bit program opens them by name but never enumerates them.
+e2e_reg() {
+  local view=$1
+  shift
+  if [ "$view" = 32 ] && [ "$E2E_WOW64" = 1 ]; then
+    timeout 60 "$E2E_LOADER" 'C:\windows\syswow64\reg.exe' "$@" </dev/null
+  else
+    timeout 60 "$E2E_LOADER" reg "$@" "/reg:$view" </dev/null
+  fi
+}
+
 e2e_reg_import() {  # FILE VIEW
   local out
-  if ! out=$(timeout 60 "$E2E_LOADER" reg import "$(winepath_w "$1")" "/reg:$2" </dev/null 2>&1); then
+  if ! out=$(e2e_reg "$2" import "$(winepath_w "$1")" 2>&1); then
     e2e_log "reg import $1 /reg:$2 failed: $out"
     return 1
   fi

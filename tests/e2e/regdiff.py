@@ -25,6 +25,13 @@ WINE_VOLATILE = {
     ("hkey_local_machine\\system\\currentcontrolset\\control\\servicecurrent", ""),
     ("hkey_local_machine\\system\\currentcontrolset\\control\\class\\"
      "{4d36e968-e325-11ce-bfc1-08002be10318}\\0000", "driverdatedata"),
+    # A 32-bit program's display driver registers the display adapter and
+    # the monitor again when it starts in a new display, and their device
+    # classes lose their names.
+    ("hkey_local_machine\\system\\currentcontrolset\\control\\class\\"
+     "{4d36e968-e325-11ce-bfc1-08002be10318}", ""),
+    ("hkey_local_machine\\system\\currentcontrolset\\control\\class\\"
+     "{4d36e96e-e325-11ce-bfc1-08002be10318}", ""),
 }
 
 
@@ -96,7 +103,7 @@ def main(argv):
             m = RECORD.match(line.rstrip("\r\n"))
             if not m:
                 continue
-            if m.group(1).startswith("Tallowmend started on "):
+            if re.match(r"Tallowmend (\S+ )?started on ", m.group(1)):
                 started += 1
                 if started > 1:
                     break

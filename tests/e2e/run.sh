@@ -8,44 +8,14 @@
 #   run.sh TALLOWMEND_EXE WIZARD_DRIVER_EXE WORKDIR
 # Exit 0 passed, 1 failed, 77 skipped (the program cannot run here).
 set -uo pipefail
-[ $# -eq 3 ] || { echo "usage: $0 TALLOWMEND_EXE WIZARD_DRIVER_EXE WORKDIR" >&2; exit 2; }
-exe=$(realpath "$1") driver=$(realpath "$2") work=$3
-here=$(cd "$(dirname "$0")" && pwd)
+. "$(cd "$(dirname "$0")" && pwd)/lib.sh"
+e2e_begin "$0" "$@"
+here=$_e2e_here
 
-# The wineserver binds to the display of its first client: run everything
-# inside one display, our own when the caller has none.
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
-fi
-
-mkdir -p "$work"
-E2E_WORK=$(realpath "$work")
-E2E_PREFIX=$E2E_WORK/prefix
-E2E_SHOTS=${E2E_SHOTS:-$E2E_WORK/shots}
-E2E_DRIVER=$driver
-. "$here/lib.sh"
-e2e_setup "$exe" || exit $?
-rm -rf "$E2E_SHOTS" "$E2E_WORK/wizard.out"
-
-failures=0
-fail() { e2e_log "FAIL: $*"; failures=$((failures + 1)); }
-# A step that must work for the run to go on.
-must() { "$@" || { fail "step failed: $*"; finish; }; }
-finish() {
-  [ -n "${E2E_PID:-}" ] && kill "$E2E_PID" 2>/dev/null
-  e2e_stop
-  [ -f "${E2E_LOG:-}" ] && cp "$E2E_LOG" "$E2E_WORK/"
-  if [ "$failures" -gt 0 ]; then e2e_log "$failures check(s) failed; screenshots in $E2E_SHOTS, prefix kept"; exit 1; fi
-  # A passing run's prefix is 700 MB of nothing to look at.
-  rm -rf "$E2E_PREFIX"
-  e2e_log "passed; screenshots in $E2E_SHOTS"
-  exit 0
-}
-
-e2e_log "prefix $E2E_PREFIX (program: $(pe_machine "$exe"), settings view: $E2E_OWN_VIEW)"
-must e2e_fresh_prefix
-must e2e_seed
-e2e_install "$exe"
+e2e_log "prefix $E2E_PREFIX (program: $(pe_machine "$E2E_EXE"), settings view: $E2E_OWN_VIEW)"
+e2e_must e2e_fresh_prefix
+e2e_must e2e_seed
+e2e_install "$E2E_EXE"
 # A stand-in for the shipped Windows 7 copy (Wine reports Windows 7): the
 # smallest file that passes for an i386 image. It must land on the 32-bit
 # system folder's rundll32, whichever build runs; the 64-bit one stays.
@@ -57,16 +27,16 @@ PY
 sys32=$E2E_PREFIX/drive_c/windows/system32/rundll32.exe
 wow32=$E2E_PREFIX/drive_c/windows/syswow64/rundll32.exe
 sys32_before=$(sha256sum <"$sys32")
-must e2e_export "$E2E_WORK/reg-before"
+e2e_must e2e_export "$E2E_WORK/reg-before"
 
 # ---- the main job
 e2e_start -debug
-must e2e_drive wait-window 60
-must e2e_drive wait-text "Welcome to Tallowmend" 10
+e2e_must e2e_drive wait-window 60
+e2e_must e2e_drive wait-text "Welcome to Tallowmend" 10
 e2e_shot 1-welcome
-must e2e_drive click "Next >"
-must e2e_drive wait-text "Scan completed" 300
-must e2e_drive wait-enabled "Next >" 10
+e2e_must e2e_drive click "Next >"
+e2e_must e2e_drive wait-text "Scan completed" 300
+e2e_must e2e_drive wait-enabled "Next >" 10
 e2e_shot 2-results
 e2e_drive list >"$E2E_WORK/list-before.txt"
 cat "$E2E_WORK/list-before.txt" >&2
@@ -75,7 +45,7 @@ cat "$E2E_WORK/list-before.txt" >&2
 expect_entry() {  # PATTERN COUNT
   local n
   n=$(grep -cF -- "$1" "$E2E_WORK/list-before.txt")
-  [ "$n" -eq "$2" ] || fail "results list: $2 entries expected with '$1', found $n"
+  [ "$n" -eq "$2" ] || e2e_fail "results list: $2 entries expected with '$1', found $n"
 }
 expect_entry 'Invalid data  = ""C:\E2E\gone\hijack.exe" "%1" %*" at key HKEY_CLASSES_ROOT\exefile\shell\Open\Command' 1
 expect_entry 'Invalid data Shell = "explorer.exe C:\E2E\gone\shellhook.exe" at key HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows NT\CurrentVersion\Winlogon' 1
@@ -86,41 +56,41 @@ expect_entry 'E2EUpperRundll' 0
 expect_entry 'JSFile' 0
 problems=$(sed -n 's/^Registry problems: \([0-9]*\) problems$/\1/p' "$E2E_WORK/list-before.txt")
 [ "$(tail -n 1 "$E2E_WORK/list-before.txt")" = "Registry problems: $problems problems" ] ||
-  fail "the composite entry is not the last entry"
+  e2e_fail "the composite entry is not the last entry"
 
-must e2e_drive toggle "shellhook.exe"
+e2e_must e2e_drive toggle "shellhook.exe"
 e2e_shot 3-one-unchecked
-must e2e_drive click "Next >"
-must e2e_drive wait-text "Tallowmend successfully resolved your problem. " 120
-must e2e_drive wait-text "Finish" 10
-must e2e_drive expect-hidden "Next >"
-must e2e_drive expect-hidden "Cancel"
+e2e_must e2e_drive click "Next >"
+e2e_must e2e_drive wait-text "Tallowmend successfully resolved your problem. " 120
+e2e_must e2e_drive wait-text "Finish" 10
+e2e_must e2e_drive expect-hidden "Next >"
+e2e_must e2e_drive expect-hidden "Cancel"
 e2e_shot 4-success
 # The copy runs in a hidden console the wizard does not wait for.
 for ((i = 0; i < 300; i++)); do cmp -s "$E2E_EXE_DIR/r7.dat" "$wow32" && break; sleep 0.1; done
-cmp -s "$E2E_EXE_DIR/r7.dat" "$wow32" || fail "the 32-bit system folder's rundll32 was not restored from r7.dat"
-[ "$(sha256sum <"$sys32")" = "$sys32_before" ] || fail "the 64-bit system folder's rundll32 was replaced"
+cmp -s "$E2E_EXE_DIR/r7.dat" "$wow32" || e2e_fail "the 32-bit system folder's rundll32 was not restored from r7.dat"
+[ "$(sha256sum <"$sys32")" = "$sys32_before" ] || e2e_fail "the 64-bit system folder's rundll32 was replaced"
 e2e_drive list >"$E2E_WORK/list-after.txt"
 [ "$(cat "$E2E_WORK/list-after.txt")" = "$(grep -F shellhook.exe "$E2E_WORK/list-before.txt")" ] ||
-  fail "after the fix only the unchecked entry should be left: $(tr '\n' '|' <"$E2E_WORK/list-after.txt")"
+  e2e_fail "after the fix only the unchecked entry should be left: $(tr '\n' '|' <"$E2E_WORK/list-after.txt")"
 # Enter presses Finish, the one default button showing.
-must e2e_drive key enter
-must e2e_drive wait-closed 30
-must e2e_wait_exit 30
+e2e_must e2e_drive key enter
+e2e_must e2e_drive wait-closed 30
+e2e_must e2e_wait_exit 30
 
 # ---- the registry, view by view
 query() {  # VIEW KEY VALUE -> data on stdout; status 0 when present
   local out
   if [ -z "$3" ]; then
-    timeout 60 "$E2E_LOADER" reg query "$2" "/reg:$1" </dev/null >/dev/null 2>&1
+    e2e_reg "$1" query "$2" >/dev/null 2>&1
     return
   fi
   if [ "$3" = @ ]; then
-    out=$(timeout 60 "$E2E_LOADER" reg query "$2" /ve "/reg:$1" </dev/null 2>/dev/null) || return 1
+    out=$(e2e_reg "$1" query "$2" /ve 2>/dev/null) || return 1
     # A key always answers for its default value; unset, it says so.
     case $out in *"(value not set)"*) return 1 ;; esac
   else
-    out=$(timeout 60 "$E2E_LOADER" reg query "$2" /v "$3" "/reg:$1" </dev/null 2>/dev/null) || return 1
+    out=$(e2e_reg "$1" query "$2" /v "$3" 2>/dev/null) || return 1
   fi
   # "    NAME    REG_TYPE    DATA": the data follows the type.
   printf '%s\n' "$out" | tr -d '\r' | sed -n 's/^    .*    REG_[A-Z_]*    \{0,1\}//p' | head -n 1
@@ -132,12 +102,12 @@ check_line() {  # STATE VIEW KEY VALUE
     if [ "$view" = 64 ] || [ "$E2E_WOW64" = 1 ]; then state=gone; else state=kept; fi
   fi
   case $state in
-    gone) query "$view" "$key" "$value" >/dev/null && fail "still there (/reg:$view): $key ${value:+[$value]}" ;;
-    kept) query "$view" "$key" "$value" >/dev/null || fail "removed (/reg:$view): $key ${value:+[$value]}" ;;
+    gone) query "$view" "$key" "$value" >/dev/null && e2e_fail "still there (/reg:$view): $key ${value:+[$value]}" ;;
+    kept) query "$view" "$key" "$value" >/dev/null || e2e_fail "removed (/reg:$view): $key ${value:+[$value]}" ;;
     data=*)
-      if ! data=$(query "$view" "$key" "$value"); then fail "missing (/reg:$view): $key [$value]"
-      elif [ "$data" != "${state#data=}" ]; then fail "(/reg:$view) $key [$value] holds '$data', expected '${state#data=}'"; fi ;;
-    *) fail "bad expectation: $state" ;;
+      if ! data=$(query "$view" "$key" "$value"); then e2e_fail "missing (/reg:$view): $key [$value]"
+      elif [ "$data" != "${state#data=}" ]; then e2e_fail "(/reg:$view) $key [$value] holds '$data', expected '${state#data=}'"; fi ;;
+    *) e2e_fail "bad expectation: $state" ;;
   esac
 }
 checks=0
@@ -156,48 +126,48 @@ done <"$here/expect.txt"
 e2e_log "$checks registry checks done"
 
 # ---- the log: one message record per scanner finding, none for the rest
-python3 "$here/check_log.py" "$E2E_LOG" "$problems" "$here/expect.txt" "$E2E_WOW64" || fail "diagnostic log"
+python3 "$here/check_log.py" "$E2E_LOG" "$problems" "$here/expect.txt" "$E2E_WOW64" || e2e_fail "diagnostic log"
 
 # ---- nothing changed that the wizard did not report
-must e2e_export "$E2E_WORK/reg-after"
+e2e_must e2e_export "$E2E_WORK/reg-after"
 grep -vF shellhook.exe "$E2E_WORK/list-before.txt" >"$E2E_WORK/list-fixed.txt"
 python3 "$here/regdiff.py" "$E2E_WORK/reg-before" "$E2E_WORK/reg-after" "$E2E_LOG" "$E2E_WORK/list-fixed.txt" ||
-  fail "the fix changed the registry beyond what it reported"
+  e2e_fail "the fix changed the registry beyond what it reported"
 
 # ---- Back from Success scans again and finds nothing of what was fixed;
 # Cancel asks first: No stays, Yes ends the program.
 e2e_start -debug
-must e2e_drive wait-window 60
-must e2e_drive click "Next >"
-must e2e_drive wait-text "Scan completed" 300
-must e2e_drive toggle "shellhook.exe"
+e2e_must e2e_drive wait-window 60
+e2e_must e2e_drive click "Next >"
+e2e_must e2e_drive wait-text "Scan completed" 300
+e2e_must e2e_drive toggle "shellhook.exe"
 # With nothing checked Next only asks for a choice.
-must e2e_drive toggle "Registry problems: "
-must e2e_drive click "Next >"
-must e2e_drive wait-box "Select some results to proceed" 20
+e2e_must e2e_drive toggle "Registry problems: "
+e2e_must e2e_drive click "Next >"
+e2e_must e2e_drive wait-box "Select some results to proceed" 20
 e2e_shot 5-nothing-checked
-must e2e_drive answer ok "Select some results to proceed" 20
-must e2e_drive wait-text "Scan completed" 5
-must e2e_drive toggle "Registry problems: "
-must e2e_drive click "Next >"
-must e2e_drive wait-text "Tallowmend successfully resolved your problem. " 120
-must e2e_drive click "< Back"
-must e2e_drive click "Cancel"
-must e2e_drive wait-box "Solving process is not finished yet. Are you sure you want to exit?" 20
+e2e_must e2e_drive answer ok "Select some results to proceed" 20
+e2e_must e2e_drive wait-text "Scan completed" 5
+e2e_must e2e_drive toggle "Registry problems: "
+e2e_must e2e_drive click "Next >"
+e2e_must e2e_drive wait-text "Tallowmend successfully resolved your problem. " 120
+e2e_must e2e_drive click "< Back"
+e2e_must e2e_drive click "Cancel"
+e2e_must e2e_drive wait-box "Solving process is not finished yet. Are you sure you want to exit?" 20
 e2e_shot 6-cancel-during-rescan
-must e2e_drive answer no "Solving process is not finished yet. Are you sure you want to exit?" 20
-must e2e_drive wait-text "Scan completed" 300
+e2e_must e2e_drive answer no "Solving process is not finished yet. Are you sure you want to exit?" 20
+e2e_must e2e_drive wait-text "Scan completed" 300
 e2e_drive list >"$E2E_WORK/list-rescan.txt"
 e2e_shot 7-rescan
-grep -qF shellhook.exe "$E2E_WORK/list-rescan.txt" || fail "the rescan lost the unchecked setting"
+grep -qF shellhook.exe "$E2E_WORK/list-rescan.txt" || e2e_fail "the rescan lost the unchecked setting"
 for gone in hijack.exe E2ERundllGone E2EServiceDllGone; do
-  grep -qF "$gone" "$E2E_WORK/list-rescan.txt" && fail "the rescan finds '$gone' again"
+  grep -qF "$gone" "$E2E_WORK/list-rescan.txt" && e2e_fail "the rescan finds '$gone' again"
 done
 python3 "$here/check_log.py" "$E2E_LOG" fixed "$here/expect.txt" "$E2E_WOW64" --session -1 ||
-  fail "the scans after the fix found removed entries again"
-must e2e_drive key escape
-must e2e_drive answer yes "Solving process is not finished yet. Are you sure you want to exit?" 20
-must e2e_drive wait-closed 30
-must e2e_wait_exit 30
+  e2e_fail "the scans after the fix found removed entries again"
+e2e_must e2e_drive key escape
+e2e_must e2e_drive answer yes "Solving process is not finished yet. Are you sure you want to exit?" 20
+e2e_must e2e_drive wait-closed 30
+e2e_must e2e_wait_exit 30
 
-finish
+e2e_finish

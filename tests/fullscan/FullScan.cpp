@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "findings/CleanerScanProduct.h"
-#include "platform/RegistryAccess.h"
 #include "platform/Text.h"
 #include "platform/Wow64.h"
 #include "scan/ScanManager.h"
@@ -16,33 +15,6 @@
 
 namespace fullscan {
 namespace {
-
-// Runs another scanner with RegistryViewFlag set to one view, passing its
-// findings, progress and abort questions through to this scanner's owner.
-class TViewPinnedScanner : public scan::TScanner {
-public:
-    TViewPinnedScanner(std::unique_ptr<scan::TScanner> inner, os::REGSAM view)
-        : inner_(std::move(inner)), view_(view) {}
-
-    void Scan() override {
-        inner_->SetResultFoundEvent(
-            [this](std::unique_ptr<findings::TCleanerScanProduct> p) { ResultFound(std::move(p)); });
-        inner_->SetProgressEvent([this](const std::u16string& text) { Progress(text); });
-        inner_->SetAbortEvent([this] { return Aborted(); });
-        struct Restore {
-            std::int32_t flag = platform::RegistryViewFlag.load();
-            ~Restore() { platform::RegistryViewFlag = flag; }
-        } restore;
-        platform::RegistryViewFlag = static_cast<std::int32_t>(view_);
-        inner_->Scan();
-    }
-
-private:
-    std::unique_ptr<scan::TScanner> inner_;
-    os::REGSAM view_;
-};
-
-bool Native64BitProcess() { return sizeof(void*) == 8 && !platform::IsWindows64(); }
 
 std::string Line(const findings::TCleanerScanProduct& product) {
     std::string line = product.View().bits == os::KEY_WOW64_64KEY ? "64 " : "32 ";
@@ -65,15 +37,6 @@ ScanResult RunFullScan(std::chrono::seconds timeout) {
     });
     manager->SetProgressEvent([](const std::u16string&) {});
     manager->SetCompletedEvent([&result] { result.completed = true; });
-    if (Native64BitProcess()) {
-        manager->SetScannerFactory([] {
-            std::vector<std::unique_ptr<scan::TScanner>> pinned;
-            for (os::REGSAM view : {os::KEY_WOW64_64KEY, os::KEY_WOW64_32KEY})
-                for (auto& scanner : scan::BuiltInScanners())
-                    pinned.push_back(std::make_unique<TViewPinnedScanner>(std::move(scanner), view));
-            return pinned;
-        });
-    }
     manager->Start();
     loop.RunUntil([&result] { return result.completed; }, timeout);
     return result;

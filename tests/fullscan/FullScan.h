@@ -21,15 +21,12 @@ struct ScanResult {
     bool completed = false;
 };
 
-// A 64-bit process on 64-bit Windows is not a WOW64 process, so the manager
-// would run one pass in the 64-bit view only. There the two passes of the
-// 32-bit program are reproduced instead: every scanner once pinned to
-// KEY_WOW64_64KEY, then once pinned to KEY_WOW64_32KEY, in the manager's
-// order. Everywhere else the manager runs its own passes untouched.
+// The manager runs its own passes: on 64-bit Windows, in a 32-bit process,
+// the 64-bit view and then the process's own.
 ScanResult RunFullScan(std::chrono::seconds timeout);
 
 // One line of a census file, "SIDES | FINDING | VERDICT": the runs it holds
-// for ("native", "wine64", or "all"; comma-separated), one finding as
+// for ("native", "wine", or "all"; comma-separated), one finding as
 // RunFullScan writes it, and why it is one ("missing PATH", "empty" or
 // "harness WHY").
 struct CensusLine {

@@ -73,7 +73,7 @@ TEST_F(RealisticMachine, EveryCensusLineIsClassifiedAndItsMissingPathIsGone) {
         ASSERT_FALSE(census.empty()) << file;
         for (const auto& line : census) {
             SCOPED_TRACE(file + ": " + line.finding);
-            for (const auto& side : line.sides) EXPECT_TRUE(side == "all" || side == "native" || side == "wine64") << side;
+            for (const auto& side : line.sides) EXPECT_TRUE(side == "all" || side == "native" || side == "wine") << side;
             const bool onThisMachine = file == files[0] && line.HoldsFor("native");
             if (line.verdict == "empty") {
                 EXPECT_TRUE(line.finding.ends_with(" -- Empty key"));

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # The whole scan under Wine over the realistic machine:
 #   wine-fullscan.sh FULLSCAN_DUMP.exe FIXTURE_DIR WORK_DIR
-# Makes a fresh 64-bit prefix in WORK_DIR, scans it once as Wine made it
-# and compares that with the census of Wine's own findings
-# (wine-prefix-census.txt beside this script), imports FIXTURE_DIR/machine.reg
-# with the 64-bit `reg import` (physical layout: the 32-bit keys are written
-# under Wow6432Node as they are), copies FIXTURE_DIR/drive-c into drive C:
-# without replacing Wine's own files, scans again, drops the first scan's
-# findings from the second (Wine's own entries) and compares the rest with
-# the census FIXTURE_DIR/expected.txt (its "all" and "wine64" lines).
+# FULLSCAN_DUMP is the i686 build: it runs as a WOW64 process, scanning both
+# views as the program does on 64-bit Windows. Makes a fresh 64-bit prefix in
+# WORK_DIR, scans it once as Wine made it and compares that with the census
+# of Wine's own findings (wine-prefix-census.txt beside this script), imports
+# FIXTURE_DIR/machine.reg into the 64-bit view (physical layout: the 32-bit
+# keys are written under Wow6432Node as they are), copies FIXTURE_DIR/drive-c
+# into drive C: without replacing Wine's own files, scans again, drops the
+# first scan's findings from the second (Wine's own entries) and compares the
+# rest with the census FIXTURE_DIR/expected.txt (its "all" and "wine" lines).
 # The prefix and its wineserver are removed on every way out.
 set -uo pipefail
 [ $# -eq 3 ] || { echo "usage: $0 FULLSCAN_DUMP.exe FIXTURE_DIR WORK_DIR" >&2; exit 2; }
@@ -29,15 +30,19 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# An array, not a function: timeout runs programs only.
-wine64=(env WINELOADER="$WINE64_LOADER" "$WINE64_LOADER")
 fail() { echo "wine-fullscan: $*" >&2; exit 1; }
+[ "$(pe_machine "$exe")" = i386 ] || fail "not a 32-bit Windows program: $exe"
+wine32_runs || { echo "wine-fullscan: no 32-bit Wine here; not run" >&2; exit 77; }
+# Arrays, not functions: timeout runs programs only. The program scans as a
+# WOW64 process, as it does on 64-bit Windows: both views, real redirection.
+scan=(env -u WINELOADER "$WINE" "$exe")
+wine=(env -u WINELOADER "$WINE")
 
 timeout 300 "$root/scripts/wine-prefix.sh" start || fail "cannot make the prefix"
 cd "$work" || exit 1
 
-timeout 600 "${wine64[@]}" "$exe" baseline.txt </dev/null >/dev/null 2>scan1.err || { cat scan1.err >&2; fail "first scan failed"; }
-timeout 120 "${wine64[@]}" reg import "$fixture/machine.reg" </dev/null >/dev/null 2>import.err || { cat import.err >&2; fail "reg import failed"; }
+timeout 600 "${scan[@]}" baseline.txt </dev/null >/dev/null 2>scan1.err || { cat scan1.err >&2; fail "first scan failed"; }
+timeout 120 "${wine[@]}" reg import "$fixture/machine.reg" /reg:64 </dev/null >/dev/null 2>import.err || { cat import.err >&2; fail "reg import failed"; }
 # Into the folders Wine already has, whatever their case (the fixture spells
 # them as Windows does, Wine's prefix as it does): never a second "Windows".
 python3 - "$fixture/drive-c" "$WINEPREFIX/drive_c" <<'PY' || fail "cannot copy the drive"
@@ -62,14 +67,14 @@ for folder, _, files in os.walk(source):
         if not os.path.lexists(copy):
             shutil.copy2(os.path.join(folder, name), copy)
 PY
-timeout 600 "${wine64[@]}" "$exe" scan.txt </dev/null >/dev/null 2>scan2.err || { cat scan2.err >&2; fail "second scan failed"; }
+timeout 600 "${scan[@]}" scan.txt </dev/null >/dev/null 2>scan2.err || { cat scan2.err >&2; fail "second scan failed"; }
 
 python3 - "$work/baseline.txt" "$work/scan.txt" "$root/tests/fullscan/wine-prefix-census.txt" "$fixture/expected.txt" <<'PY'
 import difflib
 import sys
 from collections import Counter
 
-SIDE = "wine64"
+SIDE = "wine"
 
 def lines(path):
     with open(path, encoding="utf-8") as f:

@@ -94,12 +94,7 @@ protected:
 
     std::u16string Write(const std::u16string& name, const std::string& content) {
         auto path = ScratchFolder() + u"\\" + name;
-        os::HANDLE h = os::CreateFileW(path.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
-                                       os::FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(h, os::INVALID_HANDLE_VALUE) << text::ToUtf8(path);
-        os::DWORD written = 0;
-        os::WriteFile(h, content.data(), static_cast<os::DWORD>(content.size()), &written, nullptr);
-        os::CloseHandle(h);
+        testsupport::WriteFile(path, content);
         return path;
     }
 

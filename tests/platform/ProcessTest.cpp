@@ -57,24 +57,44 @@ TEST_F(ProcessTest, CopyCommandCopiesTheFile) {
     EXPECT_EQ(WaitForFile(target, "rundll32 image"), "rundll32 image");
 }
 
-TEST_F(ProcessTest, CopyCommandSeesTheRedirectedSystemFolder) {
+// Where the copy command's target in System32 lands in a WOW64 process: the
+// fix step leaves redirection in force, so the 32-bit cmd of SysWOW64 runs
+// and the copy goes to SysWOW64; a thread that has switched redirection off
+// finds System32's 64-bit cmd instead, and the copy goes to System32.
+struct CopyLanding {
+    bool redirectionOff;
+    const char16_t* landsIn;
+    const char16_t* notIn;
+};
+
+class CopyCommandLanding : public ProcessTest, public ::testing::WithParamInterface<CopyLanding> {};
+
+TEST_P(CopyCommandLanding, FollowsTheCallingThreadsRedirection) {
     if (!testsupport::ProcessIsWow64()) GTEST_SKIP() << "not a WOW64 process";
     auto source = ScratchFolder() + u"\\rv.dat";
-    WriteText(source, "32-bit image");
+    WriteText(source, "image");
     auto name = u"tm-exec-" + ScratchFolder().substr(ScratchFolder().rfind(u'\\') + 1) + u".tmp";
     void* old = nullptr;
-    // The started cmd is a new 32-bit process: this thread's switch does
-    // not reach it.
-    ASSERT_TRUE(os::Wow64DisableWow64FsRedirection(&old));
+    if (GetParam().redirectionOff) {
+        ASSERT_TRUE(os::Wow64DisableWow64FsRedirection(&old));
+    }
     EXPECT_GT(os::WinExec(CopyCommand(source, u"C:\\windows\\system32\\" + name).c_str(), os::SW_HIDE), 31u);
-    auto landed = WaitForFile(u"C:\\windows\\syswow64\\" + name, "32-bit image");
-    bool inNative = Exists(u"C:\\windows\\system32\\" + name);
+    if (GetParam().redirectionOff) os::Wow64RevertWow64FsRedirection(old);
+    // Both real folders, whatever this thread's switch.
+    ASSERT_TRUE(os::Wow64DisableWow64FsRedirection(&old));
+    auto landed = WaitForFile(u"C:\\windows\\" + std::u16string(GetParam().landsIn) + u"\\" + name, "image");
+    bool inOther = Exists(u"C:\\windows\\" + std::u16string(GetParam().notIn) + u"\\" + name);
     os::DeleteFileW((u"C:\\windows\\syswow64\\" + name).c_str());
     os::DeleteFileW((u"C:\\windows\\system32\\" + name).c_str());
     os::Wow64RevertWow64FsRedirection(old);
-    EXPECT_EQ(landed, "32-bit image");
-    EXPECT_FALSE(inNative);
+    EXPECT_EQ(landed, "image");
+    EXPECT_FALSE(inOther);
 }
+
+INSTANTIATE_TEST_SUITE_P(Wow64, CopyCommandLanding,
+                         ::testing::Values(CopyLanding{false, u"syswow64", u"system32"},
+                                           CopyLanding{true, u"system32", u"syswow64"}),
+                         [](const auto& info) { return info.param.redirectionOff ? "RedirectionOff" : "RedirectionInForce"; });
 
 TEST_F(ProcessTest, MissingProgramIsReported) {
     auto program = ScratchFolder() + u"\\no-such-program.exe";

@@ -70,7 +70,12 @@ TEST_F(RedirectionTest, System32ShowsSysWow64UntilSwitchedOff) {
         RedirectionOff off;
         ASSERT_TRUE(off.ok());
         EXPECT_EQ(ReadText(u"C:\\windows\\system32\\" + name_), "native");
-        EXPECT_FALSE(Exists(u"C:\\windows\\sysnative\\" + name_));
+        // Sysnative is the redirector's alias. Wine resolves it with the
+        // switch off as well (deliberately, its source says); Windows
+        // documents it only as the way around redirection in force.
+        if (!testsupport::OnWine()) {
+            EXPECT_FALSE(Exists(u"C:\\windows\\sysnative\\" + name_));
+        }
     }
     EXPECT_EQ(ReadText(u"C:\\windows\\system32\\" + name_), "wow64");
 }
@@ -107,7 +112,6 @@ TEST_F(RedirectionTest, WritesLandInSysWow64) {
 }
 
 TEST_F(RedirectionTest, DriverDatabaseFolderIsNotRedirected) {
-    SKIP_ON_WINE("Wine redirects every subfolder of system32");
     RedirectionOff off;
     ASSERT_TRUE(off.ok());
     ASSERT_TRUE(os::CreateDirectoryW(u"C:\\windows\\system32\\drivers", nullptr) || os::GetLastError() == os::ERROR_ALREADY_EXISTS);

@@ -122,13 +122,23 @@ class RegistrySharedKeyTest : public RegistryViewsTest, public ::testing::WithPa
 TEST_P(RegistrySharedKeyTest, IsOneKeyForBothViews) {
     auto path = Outside(GetParam());
     MustCreate(HKLM, path);
-    EXPECT_TRUE(Exists(HKLM, path, k64));
-    EXPECT_FALSE(Exists(HKLM, Wow(path), k64)) << "went to the 32-bit copy";
+    EXPECT_TRUE(Exists(HKLM, path, k64)) << "went to the 32-bit copy";
+    // One key, not two that look alike: what the 64-bit view writes, the
+    // default view reads. (Its Wow6432Node twin may be a link to it, as
+    // Classes\AppID's is on Windows 7 and Fonts' is under Wine, so that
+    // path proves nothing.)
+    ASSERT_EQ(SetBytes(MustCreate(HKLM, path, os::KEY_ALL_ACCESS | k64).get(), u"Both", os::REG_SZ, Utf16Bytes(u"x")),
+              os::ERROR_SUCCESS);
+    Key seen;
+    ASSERT_EQ(Open(HKLM, path, os::KEY_READ, seen), os::ERROR_SUCCESS);
+    EXPECT_EQ(ValueNames(seen.get()), std::vector<std::u16string>{u"Both"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows7, RegistrySharedKeyTest,
                          ::testing::Values(u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts",
                                            u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes",
+                                           u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths",
+                                           u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies",
                                            u"SOFTWARE\\Classes", u"SOFTWARE\\Classes\\AppID"));
 
 // Below the shared Classes key, COM registrations are redirected again.

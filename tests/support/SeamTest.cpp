@@ -165,4 +165,14 @@ void SeamTest::TearDown() {
 #endif
 }
 
+void WriteFile(const std::u16string& path, const std::string& bytes) {
+    os::HANDLE h = os::CreateFileW(path.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
+                                   os::FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, os::INVALID_HANDLE_VALUE) << text::ToUtf8(path);
+    os::DWORD written = 0;
+    os::WriteFile(h, bytes.data(), static_cast<os::DWORD>(bytes.size()), &written, nullptr);
+    os::CloseHandle(h);
+    ASSERT_EQ(written, bytes.size()) << text::ToUtf8(path);
+}
+
 }  // namespace testsupport

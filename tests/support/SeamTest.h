@@ -44,6 +44,9 @@ private:
 void DeleteTree(os::HKEY root, const std::u16string& path, os::REGSAM view);
 // Removes a folder tree through the seam; missing folders are fine.
 void RemoveFolderTree(const std::u16string& path);
+// Writes a file through the seam (replacing it), failing the test when it
+// cannot be written whole.
+void WriteFile(const std::u16string& path, const std::string& bytes);
 
 // "X:" for a drive letter the machine does not have now (an unplugged
 // stick, an unmapped network drive); empty when every letter is in use.

@@ -5,7 +5,7 @@
 #include "app/MainFormUnit.h"
 #include "ui/win32/Win32App.h"
 
-#include <windows.h>
+#include "support/WizardWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -22,11 +22,7 @@ TEST(Win32Wizard, OpensOnTheWelcomePageAndEscEndsIt) {
     RECT client{};
     LONG_PTR style = 0;
     std::thread driver([&] {
-        HWND hwnd = nullptr;
-        for (int i = 0; i < 200 && !hwnd; ++i) {
-            hwnd = FindWindowW(L"TallowmendWizardWindow", nullptr);
-            if (!hwnd) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        HWND hwnd = testsupport::WaitForWizardWindow();
         if (!hwnd) return;
         for (int i = 0; i < 100 && !IsWindowVisible(hwnd); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         seen = IsWindowVisible(hwnd) != FALSE;

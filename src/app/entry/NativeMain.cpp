@@ -7,6 +7,8 @@
 //   --drive X=DIR       drive letter mapped to a host folder (repeatable)
 //   --windows xp|vista|7|8|10   (default 7)
 //   --arch x86|x64      (default x64: 64-bit Windows, WOW64 process)
+//   --ui-language ID    the user's Windows language (e.g. 1031 German; the
+//                       wizard shows it when a language file matches)
 //   --auto              Next, wait for the scan, Next, Finish
 //   --save FILE.reg     the whole registry after the run
 //   -debug              the log, beside this executable
@@ -250,6 +252,7 @@ int main(int argc, char** argv) {
     bool automatic = false;
     std::vector<std::u16string> args{u"C:\\Tallowmend\\tallowmend.exe"};
     emul::Arch arch = emul::Arch::Windows64;
+    os::LANGID uiLanguage = 1033;
     struct {
         os::DWORD major, minor, build;
         std::u16string sp;
@@ -284,6 +287,13 @@ int main(int argc, char** argv) {
                 std::string v = value();
                 if (v != "x86" && v != "x64") throw TUsageError("--arch takes x86 or x64");
                 arch = v == "x86" ? emul::Arch::Windows32 : emul::Arch::Windows64;
+            } else if (a == "--ui-language") {
+                std::string v = value();
+                char* end = nullptr;
+                unsigned long id = std::strtoul(v.c_str(), &end, 0);
+                if (v.empty() || *end || id == 0 || id > 0xFFFF)
+                    throw TUsageError("--ui-language takes a language identifier such as 1031");
+                uiLanguage = static_cast<os::LANGID>(id);
             } else if (a == "--auto") {
                 automatic = true;
             } else if (a == "--save") {
@@ -303,6 +313,7 @@ int main(int argc, char** argv) {
         emul::Reset();
         emul::SetArch(arch);
         emul::SetVersion(version.major, version.minor, version.build, 1, version.sp);
+        emul::SetUILanguage(uiLanguage);
         if (!drives.count(u'C')) {
             tempDrive = FreshDriveFolder(machines.size() == 1 && machines[0] == (examples / "machine.reg").string()
                                              ? examples / "drive-c"

@@ -30,6 +30,8 @@ void SetVersion(os::DWORD major, os::DWORD minor, os::DWORD build, os::BYTE prod
 // GetLocaleInfoW(LOCALE_IDEFAULTANSICODEPAGE). 1252 and 932 are supported.
 void SetCodePage(os::UINT codePage);
 void SetLocaleSeparators(char16_t date, char16_t time);
+// GetUserDefaultUILanguage answer; 1033 (English, United States) after a reset.
+void SetUILanguage(os::LANGID language);
 
 void SetEnv(std::u16string_view name, std::u16string_view value);
 void UnsetEnv(std::u16string_view name);

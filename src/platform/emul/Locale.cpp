@@ -15,6 +15,7 @@ constexpr os::DWORD kAllocateBuffer = 0x100;
 
 std::atomic<char16_t> g_dateSeparator{u'/'};
 std::atomic<char16_t> g_timeSeparator{u':'};
+std::atomic<os::LANGID> g_uiLanguage{1033};
 
 struct Message {
     os::DWORD id;
@@ -70,7 +71,11 @@ std::u16string CodePageText(os::LCID locale) {
     auto id = locale & 0x3FF;  // primary language
     if (locale == os::LOCALE_USER_DEFAULT || locale == os::LOCALE_SYSTEM_DEFAULT || locale == 0)
         return std::u16string(os::GetACP() == 932 ? u"932" : u"1252");
-    return id == 0x11 ? u"932" : u"1252";  // Japanese, else Western
+    switch (id) {
+        case 0x11: return u"932";  // Japanese
+        case 0x02: case 0x19: case 0x22: case 0x23: return u"1251";  // Bulgarian, Russian, Ukrainian, Belarusian
+        default: return u"1252";  // Western
+    }
 }
 
 }  // namespace
@@ -80,8 +85,11 @@ void ResetLocale() {
     SetCodePage(1252);
     g_dateSeparator = u'/';
     g_timeSeparator = u':';
+    g_uiLanguage = 1033;
 }
 }  // namespace detail
+
+void SetUILanguage(os::LANGID language) { g_uiLanguage = language; }
 
 void SetLocaleSeparators(char16_t date, char16_t time) {
     g_dateSeparator = date;
@@ -91,6 +99,8 @@ void SetLocaleSeparators(char16_t date, char16_t time) {
 }  // namespace emul
 
 namespace os {
+
+LANGID GetUserDefaultUILanguage() { return emul::g_uiLanguage; }
 
 int GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR data, int chars) {
     std::u16string value;

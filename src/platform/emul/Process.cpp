@@ -80,9 +80,11 @@ void RunCmd(std::u16string_view arguments) {
     }
     if (paths.size() != 2) return;
     auto target = paths[1];
-    // The started cmd.exe is itself a 32-bit process under WOW64, so it sees
-    // the redirected system folder whatever this thread has switched off.
-    bool redirect = detail::IsWow64();
+    // "cmd" is looked up in the system folder as this thread sees it: with
+    // redirection in force that finds SysWOW64's 32-bit cmd, which sees the
+    // redirected folder too; with it switched off, System32's 64-bit cmd
+    // starts, and nothing redirects its copy.
+    bool redirect = detail::RedirectionActive();
     auto resolved = detail::ResolvePath(target, redirect);
     std::error_code ec;
     if (!resolved.error && resolved.exists && std::filesystem::is_directory(resolved.host, ec)) {

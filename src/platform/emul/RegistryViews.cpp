@@ -19,7 +19,9 @@ struct Rule {
 // The keys below HKLM\SOFTWARE that Windows 7 documents as shared between
 // the views (one physical key seen by both), and the keys below a shared
 // key that are redirected again. A key inherits the rule of its nearest
-// listed ancestor; SOFTWARE itself is redirected.
+// listed ancestor; SOFTWARE itself is redirected. Two keys are written as
+// Windows names them, not as that table spells them ("Language Pack",
+// "TransactionServer").
 constexpr std::array kRules = {
     Rule{u"Classes", true},
     Rule{u"Classes\\CLSID", false},
@@ -48,10 +50,8 @@ constexpr std::array kRules = {
     Rule{u"Microsoft\\SystemCertificates", true},
     Rule{u"Microsoft\\TermServLicensing", true},
     Rule{u"Microsoft\\Transaction Server", true},
-    Rule{u"Microsoft\\Windows\\CurrentVersion\\App Management", true},
+    Rule{u"Microsoft\\Windows\\CurrentVersion\\App Paths", true},
     Rule{u"Microsoft\\Windows\\CurrentVersion\\Control Panel\\Cursors\\Schemes", true},
-    Rule{u"Microsoft\\Windows\\CurrentVersion\\DiskCleanup", true},
-    Rule{u"Microsoft\\Windows\\CurrentVersion\\Drivers", true},
     Rule{u"Microsoft\\Windows\\CurrentVersion\\Explorer\\AutoplayHandlers", true},
     Rule{u"Microsoft\\Windows\\CurrentVersion\\Explorer\\DriveIcons", true},
     Rule{u"Microsoft\\Windows\\CurrentVersion\\Explorer\\KindMap", true},
@@ -67,6 +67,7 @@ constexpr std::array kRules = {
     Rule{u"Microsoft\\Windows NT\\CurrentVersion\\Fonts", true},
     Rule{u"Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes", true},
     Rule{u"Microsoft\\Windows NT\\CurrentVersion\\Gre_Initialize", true},
+    Rule{u"Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options", true},
     Rule{u"Microsoft\\Windows NT\\CurrentVersion\\LanguagePack", true},
     Rule{u"Microsoft\\Windows NT\\CurrentVersion\\NetworkCards", true},
     Rule{u"Microsoft\\Windows NT\\CurrentVersion\\Perflib", true},

@@ -375,6 +375,8 @@ UINT GetSystemDirectoryW(LPWSTR buffer, UINT chars);
 UINT GetSystemWow64DirectoryW(LPWSTR buffer, UINT chars);
 UINT GetWindowsDirectoryW(LPWSTR buffer, UINT chars);
 int GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR data, int chars);
+// The language the user chose for the system's menus and dialogs.
+LANGID GetUserDefaultUILanguage();
 UINT GetACP();
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideChars, LPSTR multi, int multiBytes,
                         LPCSTR defaultChar, BOOL* usedDefault);

@@ -19,6 +19,7 @@ int GetLocaleInfoW(LCID locale, LCTYPE type, LPWSTR data, int chars) {
     return ::GetLocaleInfoW(locale, type, W(data), chars);
 }
 UINT GetACP() { return ::GetACP(); }
+LANGID GetUserDefaultUILanguage() { return ::GetUserDefaultUILanguage(); }
 
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideChars, LPSTR multi, int multiBytes,
                         LPCSTR defaultChar, BOOL* usedDefault) {

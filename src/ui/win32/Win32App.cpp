@@ -86,8 +86,22 @@ public:
     void WidgetChanged(TWidget& widget) override {
         auto it = handles_.find(&widget);
         if (it != handles_.end()) {
-            if (widget.Kind() == TWidgetKind::CheckList) FillList(widget, it->second);
-            else SetWindowTextW(it->second, W(widget.Caption()));
+            if (widget.Kind() == TWidgetKind::CheckList) {
+                FillList(widget, it->second);
+            } else {
+                SetWindowTextW(it->second, W(widget.Caption()));
+                if (IsOneLine(widget) && widget.Kind() != TWidgetKind::Button) {
+                    SIZE size = OneLineSize(widget, reinterpret_cast<HFONT>(SendMessageW(it->second, WM_GETFONT, 0, 0)));
+                    RECT before;
+                    GetWindowRect(it->second, &before);
+                    MapWindowPoints(HWND_DESKTOP, hwnd_, reinterpret_cast<POINT*>(&before), 2);
+                    SetWindowPos(it->second, nullptr, 0, 0, size.cx, size.cy,
+                                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+                    // What a longer text covered is the window's to paint again.
+                    InvalidateRect(hwnd_, &before, TRUE);
+                    InvalidateRect(it->second, nullptr, TRUE);
+                }
+            }
         }
         if (&widget == form_) SetWindowTextW(hwnd_, W(widget.Caption()));
         SyncStates();
@@ -208,19 +222,12 @@ private:
                     if (link) font = link_;
                     DWORD st = WS_CHILD | (w.WordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP) | SS_NOPREFIX | (link ? SS_NOTIFY : 0);
                     int width = b.Width, height = b.Height;
-                    // A one-line box grows to its text: the substitute fonts of
-                    // some systems run wider than the design's.
-                    bool oneLine = height == 0 || height <= 15;
-                    if (oneLine) st = (st & ~SS_LEFT) | SS_LEFTNOWORDWRAP;
+                    bool oneLine = IsOneLine(w);
                     if (oneLine) {
-                        HDC dc = GetDC(hwnd_);
-                        HGDIOBJ old = SelectObject(dc, font);
-                        SIZE size{};
-                        GetTextExtentPoint32W(dc, W(w.Caption()), static_cast<int>(w.Caption().size()), &size);
-                        SelectObject(dc, old);
-                        ReleaseDC(hwnd_, dc);
-                        width = std::max(width, static_cast<int>(size.cx));
-                        if (height == 0) height = size.cy;
+                        st = (st & ~SS_LEFT) | SS_LEFTNOWORDWRAP;
+                        SIZE size = OneLineSize(w, font);
+                        width = size.cx;
+                        height = size.cy;
                     }
                     h = CreateWindowExW(0, L"STATIC", W(w.Caption()), st, x, y, width, height, hwnd_, nullptr,
                                         nullptr, nullptr);
@@ -257,6 +264,22 @@ private:
             }
             CreateChildren(w, x, y, inPanel || w.Kind() == TWidgetKind::Panel);
         }
+    }
+
+    static bool IsOneLine(const TWidget& w) { return w.Bounds().Height <= 15; }
+
+    // A one-line label grows to its text, never below its designed box: the
+    // substitute fonts of some systems run wider than the design's, and so
+    // do translations.
+    SIZE OneLineSize(const TWidget& w, HFONT font) {
+        HDC dc = GetDC(hwnd_);
+        HGDIOBJ old = SelectObject(dc, font);
+        SIZE size{};
+        GetTextExtentPoint32W(dc, W(w.Caption()), static_cast<int>(w.Caption().size()), &size);
+        SelectObject(dc, old);
+        ReleaseDC(hwnd_, dc);
+        const TBounds& b = w.Bounds();
+        return {std::max(b.Width, static_cast<int>(size.cx)), b.Height == 0 ? size.cy : b.Height};
     }
 
     void FillList(TWidget& w, HWND h) {
