@@ -12,7 +12,19 @@
 //   --auto              Next, wait for the scan, Next, Finish
 //   --save FILE.reg     the whole registry after the run
 //   -debug              the log, beside this executable
+//
+// Without the wizard (exit codes 0 nothing found, 1 problems found, 2 an
+// error, 3 another run holds this folder):
+//   --scan-only             scan and print what was found
+//   --auto --report FILE    scan, repair everything (journaled), report
+//   --report FILE           with --scan-only or --restore: the JSON report
+//   --restore SESSION|last  put a fix run back from the backup journal
+//   --list-backups          the journal's sessions and entries
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstdlib>
@@ -227,6 +239,33 @@ private:
     ui::TWidget* list_ = nullptr;
 };
 
+// The report of the unattended modes, at a path of this machine.
+class THostReportFile : public app::IReportFile {
+public:
+    explicit THostReportFile(std::u16string path) : path_(U8(path)) {}
+    bool Prepare(std::u16string& error) override { return Put({}, error); }
+    bool Write(const std::string& bytes, std::u16string& error) override { return Put(bytes, error); }
+
+private:
+    bool Put(const std::string& bytes, std::u16string& error) {
+        std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (out) return true;
+        error = text::FromUtf8("Cannot write the report file " + path_);
+        return false;
+    }
+    std::string path_;
+};
+
+// One run at a time per program folder: the emulated machine's files are
+// this process's own, so the lock is the host's.
+bool LockFolder(const fs::path& folder, int& fd) {
+    fd = ::open((folder / "tallowmend.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return true;
+    return ::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+}
+
 fs::path ExecutableFolder() {
     std::error_code ec;
     fs::path self = fs::read_symlink("/proc/self/exe", ec);
@@ -250,6 +289,8 @@ int main(int argc, char** argv) {
     std::map<char16_t, fs::path> drives;
     std::optional<std::string> save;
     bool automatic = false;
+    bool scanOnly = false, listBackups = false;
+    std::optional<std::string> report, restore;
     std::vector<std::u16string> args{u"C:\\Tallowmend\\tallowmend.exe"};
     emul::Arch arch = emul::Arch::Windows64;
     os::LANGID uiLanguage = 1033;
@@ -296,6 +337,14 @@ int main(int argc, char** argv) {
                 uiLanguage = static_cast<os::LANGID>(id);
             } else if (a == "--auto") {
                 automatic = true;
+            } else if (a == "--scan-only") {
+                scanOnly = true;
+            } else if (a == "--list-backups") {
+                listBackups = true;
+            } else if (a == "--report") {
+                report = value();
+            } else if (a == "--restore") {
+                restore = value();
             } else if (a == "--save") {
                 save = value();
             } else if (a == "-debug") {
@@ -303,6 +352,22 @@ int main(int argc, char** argv) {
             } else {
                 throw TUsageError("unknown option " + a);
             }
+        }
+
+        if (int(scanOnly) + int(listBackups) + int(restore.has_value()) > 1)
+            throw TUsageError("use one of --scan-only, --restore and --list-backups at a time");
+        if (report && !scanOnly && !restore && !automatic)
+            throw TUsageError("--report goes with --scan-only, --restore or --auto");
+        if (scanOnly) args.push_back(u"-scan");
+        if (listBackups) args.push_back(u"-list");
+        if (restore) {
+            args.push_back(u"-restore");
+            args.push_back(text::FromUtf8(*restore));
+        }
+        if (report && automatic) args.push_back(u"-fix");
+        if (report) {
+            args.push_back(u"-report");
+            args.push_back(text::FromUtf8(*report));
         }
 
         fs::path examples = TALLOWMEND_EXAMPLES_DIR;
@@ -344,11 +409,24 @@ int main(int argc, char** argv) {
     }
 
     int status = 0;
-    {
+    int lockFd = -1;
+    if (!LockFolder(drives.count(u'P') ? drives[u'P'] : ExecutableFolder(), lockFd)) {
+        std::fprintf(stderr, "tallowmend: another run is using this program folder\n");
+        if (!tempDrive.empty()) fs::remove_all(tempDrive);
+        return app::kExitAlreadyRunning;
+    }
+    bool unattended = scanOnly || listBackups || restore || report;
+    if (unattended) {
+        app::TUnattendedIO io;
+        io.Print = [](const std::u16string& line) { std::printf("%s\n", U8(line).c_str()); };
+        io.OpenReport = [](const std::u16string& path) { return std::make_unique<THostReportFile>(path); };
+        status = app::MainRoutine(args, nullptr, io);
+    } else {
         TConsoleApp application(automatic);
         status = app::MainRoutine(args, &application);
         if (!application.Terminated()) status = 1;
     }
+    if (lockFd >= 0) ::close(lockFd);
     if (save) {
         try {
             SaveRegistry(*save);
