@@ -449,7 +449,8 @@ void TMainForm::BackButtonClick() {
 }
 
 void TMainForm::CancelButtonClick() {
-    if (Notebook->ActivePage() == pgDefault) {
+    // Nothing is under way on the welcome and undo pages.
+    if (Notebook->ActivePage() == pgDefault || Notebook->ActivePage() == pgUndo) {
         FApplication.Terminate();
         return;
     }
