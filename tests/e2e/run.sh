@@ -134,12 +134,41 @@ grep -vF shellhook.exe "$E2E_WORK/list-before.txt" >"$E2E_WORK/list-fixed.txt"
 python3 "$here/regdiff.py" "$E2E_WORK/reg-before" "$E2E_WORK/reg-after" "$E2E_LOG" "$E2E_WORK/list-fixed.txt" ||
   e2e_fail "the fix changed the registry beyond what it reported"
 
+# ---- the fix run is undone from the wizard's undo page: the registry is the
+# one the fix found (the unchecked setting was never touched). The details
+# page on the way in: every scanner finding, each with its own box.
+e2e_start -restore
+e2e_must e2e_drive wait-window 60
+e2e_must e2e_drive wait-enabled "Restore" 20
+e2e_drive list >"$E2E_WORK/list-undo.txt"
+[ "$(wc -l <"$E2E_WORK/list-undo.txt")" -ge 4 ] || e2e_fail "the undo page lists $(wc -l <"$E2E_WORK/list-undo.txt") entries"
+e2e_shot 8-undo
+e2e_must e2e_drive click "Restore"
+e2e_drive wait-text-start "Put back " 300 >"$E2E_WORK/undo-result.txt" || e2e_fail "no result on the undo page"
+cat "$E2E_WORK/undo-result.txt" >&2
+grep -q '^Put back \([0-9]*\) of \1\.$' "$E2E_WORK/undo-result.txt" || e2e_fail "the undo did not put everything back"
+e2e_shot 9-undone
+e2e_must e2e_drive key escape
+e2e_must e2e_drive wait-closed 30
+e2e_must e2e_wait_exit 30
+e2e_must e2e_export "$E2E_WORK/reg-undone"
+python3 "$here/regsame.py" "$E2E_WORK/reg-before" "$E2E_WORK/reg-after" "$E2E_WORK/reg-undone" ||
+  e2e_fail "the undo did not give back the registry the fix found"
+
 # ---- Back from Success scans again and finds nothing of what was fixed;
 # Cancel asks first: No stays, Yes ends the program.
 e2e_start -debug
 e2e_must e2e_drive wait-window 60
 e2e_must e2e_drive click "Next >"
 e2e_must e2e_drive wait-text "Scan completed" 300
+e2e_must e2e_drive activate "Registry problems: "
+e2e_must e2e_drive wait-text-start "Every registry problem the scan found" 20
+e2e_drive list >"$E2E_WORK/list-details.txt"
+[ "$(wc -l <"$E2E_WORK/list-details.txt")" -eq "$problems" ] ||
+  e2e_fail "the details page lists $(wc -l <"$E2E_WORK/list-details.txt") problems, the composite counted $problems"
+e2e_shot 10-details
+e2e_must e2e_drive click "< Back"
+e2e_must e2e_drive wait-text "Scan completed" 20
 e2e_must e2e_drive toggle "shellhook.exe"
 # With nothing checked Next only asks for a choice.
 e2e_must e2e_drive toggle "Registry problems: "
