@@ -108,11 +108,16 @@ int Fail(const wchar_t* what, const std::wstring& detail) {
     return 1;
 }
 
-// The check list of the page on show (results, details or undo).
+// The check list of the page on show (results, details or undo); the
+// results list, hidden or not, on a page without one.
 HWND ResultsList(HWND wizard) {
-    for (const auto& c : Controls(wizard))
-        if (IsClass(c, L"ListBox") && c.Showing) return c.Handle;
-    return nullptr;
+    HWND first = nullptr;
+    for (const auto& c : Controls(wizard)) {
+        if (!IsClass(c, L"ListBox")) continue;
+        if (c.Showing) return c.Handle;
+        if (!first) first = c.Handle;
+    }
+    return first;
 }
 
 std::vector<std::wstring> ListEntries(HWND list) {
