@@ -8,6 +8,7 @@
 #include "app/MainFormUnit.h"
 #include "app/Report.h"
 #include "backups/BackupsManagerUnit.h"
+#include "platform/FileHandle.h"
 #include "platform/Text.h"
 #include "ui/headless/HeadlessApp.h"
 
@@ -25,19 +26,19 @@ public:
 
 private:
     bool Put(const std::string& bytes, std::u16string& error) {
-        auto file = os::CreateFileW(path_.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
-                                    os::FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == os::INVALID_HANDLE_VALUE) {
+        platform::FileHandle file(os::CreateFileW(path_.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
+                                                  os::FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.Valid()) {
             error = u"Cannot create the report file " + path_ + u": " + SysErrorText(os::GetLastError());
             return false;
         }
         os::DWORD done = 0;
-        bool ok =
-            bytes.empty() || (os::WriteFile(file, bytes.data(), static_cast<os::DWORD>(bytes.size()), &done, nullptr) &&
-                              done == bytes.size());
-        ok = os::FlushFileBuffers(file) && ok;
+        bool ok = bytes.empty() ||
+                  (os::WriteFile(file.get(), bytes.data(), static_cast<os::DWORD>(bytes.size()), &done, nullptr) &&
+                   done == bytes.size());
+        ok = os::FlushFileBuffers(file.get()) && ok;
         auto code = os::GetLastError();
-        ok = os::CloseHandle(file) && ok;
+        ok = file.Close() && ok;
         if (!ok) error = u"Cannot write the report file " + path_ + u": " + SysErrorText(code);
         return ok;
     }
@@ -246,9 +247,8 @@ std::unique_ptr<IReportFile> OpenSystemReportFile(const std::u16string& path) {
 
 int RunUnattended(const TUnattendedOptions& options, const TUnattendedIO& io) { return TRun(options, io).Go(); }
 
-TInstanceLock::TInstanceLock() {
-    auto path = GetDataFolder() + u"tallowmend.lock";
-    auto file = os::CreateFileW(path.c_str(), os::GENERIC_WRITE, 0, nullptr, os::OPEN_ALWAYS, os::FILE_ATTRIBUTE_NORMAL,
+TInstanceLock::TInstanceLock() : path_(GetDataFolder() + u"tallowmend.lock") {
+    auto file = os::CreateFileW(path_.c_str(), os::GENERIC_WRITE, 0, nullptr, os::OPEN_ALWAYS, os::FILE_ATTRIBUTE_NORMAL,
                                 nullptr);
     if (file != os::INVALID_HANDLE_VALUE) {
         handle_ = file;
@@ -261,7 +261,12 @@ TInstanceLock::TInstanceLock() {
 }
 
 TInstanceLock::~TInstanceLock() {
-    if (handle_) os::CloseHandle(handle_);
+    if (!handle_) return;
+    os::CloseHandle(handle_);
+    // Nothing of the lock stays in the program's folder (an uninstall would
+    // find it); a run that took the lock meanwhile holds the file open, and
+    // then it stays.
+    os::DeleteFileW(path_.c_str());
 }
 
 }  // namespace app

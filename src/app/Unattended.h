@@ -60,6 +60,7 @@ public:
     bool Held() const { return held_; }
 
 private:
+    std::u16string path_;
     void* handle_ = nullptr;
     bool held_ = false;
 };

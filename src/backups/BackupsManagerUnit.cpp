@@ -5,6 +5,7 @@
 
 #include "app/AppFolders.h"
 #include "app/Logger.h"
+#include "platform/FileHandle.h"
 #include "platform/Text.h"
 
 namespace backups {
@@ -16,24 +17,7 @@ constexpr char16_t kLastCodeKey[] = u"LastCode";
 
 std::u16string Decimal(std::int64_t value) { return text::FromAscii(std::to_string(value)); }
 
-class FileHandle {
-public:
-    explicit FileHandle(os::HANDLE h) : h_(h) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool Valid() const { return h_ != os::INVALID_HANDLE_VALUE && h_ != nullptr; }
-    os::HANDLE get() const { return h_; }
-    bool Close() {
-        bool ok = true;
-        if (Valid()) ok = os::CloseHandle(h_) != os::FALSE;
-        h_ = os::INVALID_HANDLE_VALUE;
-        return ok;
-    }
-
-private:
-    os::HANDLE h_;
-};
+using platform::FileHandle;
 
 std::vector<std::uint8_t> ReadWholeFile(const std::u16string& path) {
     FileHandle file(os::CreateFileW(path.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr,

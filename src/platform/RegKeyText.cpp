@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/FileHandle.h"
 #include "platform/KeyHandle.h"
 #include "platform/Text.h"
 
@@ -68,24 +69,6 @@ void ReadTree(os::HKEY handle, const std::u16string& path, std::vector<RegTextKe
         ReadTree(sub.get(), path + u"\\" + child, out);
     }
 }
-
-class FileHandle {
-public:
-    explicit FileHandle(os::HANDLE h) : h_(h) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool Valid() const { return h_ != os::INVALID_HANDLE_VALUE && h_ != nullptr; }
-    os::HANDLE get() const { return h_; }
-    bool Close() {
-        bool ok = !Valid() || os::CloseHandle(h_) != os::FALSE;
-        h_ = os::INVALID_HANDLE_VALUE;
-        return ok;
-    }
-
-private:
-    os::HANDLE h_;
-};
 
 // Subkey paths below `base`, which must begin every path of the tree.
 std::u16string RelativeTo(const std::u16string& base, const std::u16string& path) {

@@ -196,10 +196,14 @@ TEST_F(Unattended, OnlyTheNewestSessionsAreKept) {
 
 class InstanceLock : public LogTest {};
 
-TEST_F(InstanceLock, ASecondHolderIsTurnedAway) {
-    app::TInstanceLock first;
-    ASSERT_TRUE(first.Held());
-    EXPECT_FALSE(app::TInstanceLock().Held());
+TEST_F(InstanceLock, ASecondHolderIsTurnedAwayAndNothingStaysBehind) {
+    {
+        app::TInstanceLock first;
+        ASSERT_TRUE(first.Held());
+        EXPECT_FALSE(app::TInstanceLock().Held());
+    }
+    EXPECT_FALSE(Exists(ScratchFolder() + u"\\tallowmend.lock"));
+    EXPECT_TRUE(app::TInstanceLock().Held());
 }
 
 }  // namespace
