@@ -215,6 +215,7 @@ e2e_must e2e_wait_exit 30
 # fix changes exactly what its report says it repaired; the restore gives
 # the registry back.
 run_exe() { "$E2E_LOADER" "$E2E_EXE_DIR/tallowmend.exe" "$@" </dev/null >>"$E2E_WORK/unattended.out" 2>&1; }
+: >"$E2E_WORK/unattended.out"
 e2e_must e2e_export "$E2E_WORK/reg-before-unattended"
 run_exe -fix -report 'C:\Tallowmend\fix.json'
 rc=$?
