@@ -1,5 +1,6 @@
 #include "app/DefaultSettingChecks.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -7,8 +8,8 @@
 #include "findings/RegKeyProduct.h"
 #include "findings/RegStrDataProduct.h"
 #include "findings/SettingRegistry.h"
-#include "platform/FsRedirection.h"
 #include "platform/KeyHandle.h"
+#include "platform/Wow64.h"
 #include "platform/Text.h"
 #include "scan/PathChecks.h"
 
@@ -60,9 +61,17 @@ bool Contains(const std::u16string& text, std::u16string_view part) { return tex
 
 }  // namespace
 
-std::u16string ReadSettingText(os::HKEY root, const std::u16string& key, const std::u16string& name) {
+std::vector<os::REGSAM> SettingViews() {
+    // A 64-bit build of the program is not a WOW64 process, but it too runs
+    // on 64-bit Windows only.
+    if (platform::IsWindows64() || sizeof(void*) == 8) return {os::KEY_WOW64_64KEY, os::KEY_WOW64_32KEY};
+    return {0};
+}
+
+std::u16string ReadSettingText(os::HKEY root, const std::u16string& key, const std::u16string& name,
+                               os::REGSAM view) {
     platform::KeyHandle handle;
-    if (os::RegOpenKeyExW(root, key.c_str(), 0, os::KEY_READ, handle.put()) != os::ERROR_SUCCESS) return {};
+    if (os::RegOpenKeyExW(root, key.c_str(), 0, os::KEY_READ | view, handle.put()) != os::ERROR_SUCCESS) return {};
     std::vector<os::BYTE> data;
     os::DWORD type = 0;
     os::DWORD bytes = 0;
@@ -106,15 +115,39 @@ std::u16string ExtractCommandPath(std::u16string_view commandLine) {
 
 bool TDefaultSettingChecks::CheckStringValue(os::HKEY root, const std::u16string& key, const std::u16string& value,
                                              const std::u16string& expected) {
-    std::u16string data = ReadSettingText(root, key, value);
-    if (data.empty()) return false;
-    if (NormalisedSetting(data) == NormalisedSetting(expected)) return true;
-    FForm.AddResult(std::make_unique<findings::TRegStrDataProduct>(root, key, value, std::move(data), expected));
-    return false;
+    return CheckInViews(root, key, value, [&expected](os::REGSAM) { return expected; });
 }
 
-bool TDefaultSettingChecks::DefaultValueEquals(const std::u16string& key, const std::u16string& text) {
-    std::u16string data = ReadSettingText(os::HKEY_CLASSES_ROOT, key, u"");
+bool TDefaultSettingChecks::CheckInViews(os::HKEY root, const std::u16string& key, const std::u16string& value,
+                                         const std::function<std::u16string(os::REGSAM)>& expected) {
+    const auto views = SettingViews();
+    const bool named = views.size() > 1;
+    struct TDeviation {
+        std::u16string data;
+        std::u16string right;
+        std::vector<platform::RegView> views;
+    };
+    std::vector<TDeviation> deviations;
+    bool anySet = false;
+    for (os::REGSAM view : views) {
+        std::u16string data = ReadSettingText(root, key, value, view);
+        if (data.empty()) continue;
+        anySet = true;
+        std::u16string right = expected(view);
+        if (NormalisedSetting(data) == NormalisedSetting(right)) continue;
+        auto same = std::find_if(deviations.begin(), deviations.end(),
+                                 [&](const TDeviation& d) { return d.data == data && d.right == right; });
+        if (same == deviations.end()) same = deviations.insert(deviations.end(), TDeviation{std::move(data), right, {}});
+        if (named) same->views.push_back(platform::RegView(view));
+    }
+    for (auto& d : deviations)
+        FForm.AddResult(std::make_unique<findings::TRegStrDataProduct>(root, key, value, std::move(d.data),
+                                                                       std::move(d.right), std::move(d.views)));
+    return anySet && deviations.empty();
+}
+
+bool TDefaultSettingChecks::DefaultValueEquals(const std::u16string& key, const std::u16string& text, os::REGSAM view) {
+    std::u16string data = ReadSettingText(os::HKEY_CLASSES_ROOT, key, u"", view);
     if (data.empty() && !text.empty()) return false;
     return NormalisedSetting(data) == NormalisedSetting(text);
 }
@@ -123,18 +156,15 @@ void TDefaultSettingChecks::CheckScriptCommand(const std::u16string& key, const 
                                                const std::u16string& arguments) {
     std::u16string quoted = u"\"" + program + u"\" " + arguments;
     std::u16string unquoted = program + u" " + arguments;
-    if (DefaultValueEquals(key, quoted))
-        CheckStringValue(os::HKEY_CLASSES_ROOT, key, u"", quoted);
-    else
-        CheckStringValue(os::HKEY_CLASSES_ROOT, key, u"", unquoted);
+    CheckInViews(os::HKEY_CLASSES_ROOT, key, u"",
+                 [&](os::REGSAM view) { return DefaultValueEquals(key, quoted, view) ? quoted : unquoted; });
 }
 
 bool TDefaultSettingChecks::IsProgramFile(const std::u16string& path) const {
-    if (scan::SafeFileExists(path)) return true;
     // A 32-bit process does not see the 64-bit system folder: a service
-    // program kept there is not missing just because WOW64 hides it.
-    platform::TRedirectionOff native;
-    return native.ok() && scan::SafeFileExists(path);
+    // program kept there is not missing just because WOW64 hides it. On a
+    // drive that is not there now nothing can be known: counted as there.
+    return !scan::DriveCanBeJudged(path) || scan::InEitherView(path, scan::SafeFileExists);
 }
 
 void TDefaultSettingChecks::CheckServices() {

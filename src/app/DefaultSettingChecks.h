@@ -4,8 +4,10 @@
 // services. Every deviation goes into the results list at once.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/os/WinApi.h"
 
@@ -13,11 +15,18 @@ namespace app {
 
 class TMainForm;
 
-// Reads under the process's default view, never failing: strings and
-// expandable strings as stored (not expanded), binary data as UTF-16 text,
-// without the terminating null. A missing key or value, or any other type,
-// reads as empty.
-std::u16string ReadSettingText(os::HKEY root, const std::u16string& key, const std::u16string& name);
+// Reads in the process's default view (or the view of `view`'s bits),
+// never failing: strings and expandable strings as stored (not expanded),
+// binary data as UTF-16 text, without the terminating null. A missing key or
+// value, or any other type, reads as empty.
+std::u16string ReadSettingText(os::HKEY root, const std::u16string& key, const std::u16string& name,
+                               os::REGSAM view = 0);
+
+// The registry views the settings are read in: on 64-bit Windows the 64-bit
+// view (the one the system itself starts programs from) and the 32-bit one,
+// each of which has its own copy of a redirected key; elsewhere the
+// process's own view (no bits).
+std::vector<os::REGSAM> SettingViews();
 
 // The form in which a setting is compared: environment references expanded,
 // blanks and control characters trimmed from both ends, A-Z in lower case.
@@ -36,15 +45,23 @@ public:
     // made before that stay in the list.
     void Run();
 
-    // Adds a finding when the value is set and does not match `expected`.
-    // True only when a set value matched.
+    // Reads the value in every view of SettingViews and adds a finding when
+    // it is set and does not match `expected`: one per distinct text found,
+    // naming the views that hold it, so that a key both views share (or two
+    // copies holding the same text) makes one entry whose repair covers
+    // every view it was seen in. True only when set values were found and
+    // all matched.
     bool CheckStringValue(os::HKEY root, const std::u16string& key, const std::u16string& value,
                           const std::u16string& expected);
-    // Whether the default value of the class key matches `text`.
-    bool DefaultValueEquals(const std::u16string& key, const std::u16string& text);
+    // Whether the default value of the class key matches `text`, in the
+    // process's default view or the view of `view`'s bits.
+    bool DefaultValueEquals(const std::u16string& key, const std::u16string& text, os::REGSAM view = 0);
     void CheckServices();
 
 private:
+    // CheckStringValue with the expected text chosen per view.
+    bool CheckInViews(os::HKEY root, const std::u16string& key, const std::u16string& value,
+                      const std::function<std::u16string(os::REGSAM)>& expected);
     // Script open commands are set up with the program path quoted or not;
     // either is the default, but a finding names the unquoted one.
     void CheckScriptCommand(const std::u16string& key, const std::u16string& program, const std::u16string& arguments);

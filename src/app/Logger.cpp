@@ -15,8 +15,10 @@ std::atomic<bool> g_loggingOn{false};
 std::mutex g_nameMutex;
 std::u16string g_logFileName;
 
-// Lines: one at a time into the file. Records: the lines of one record stay
-// together when two threads log at once.
+// Lines: one at a time into the file, so that a line is whole whatever the
+// system does with concurrent appends (Wine lets them overwrite each other).
+// Records: the lines of one record stay together when two threads log at
+// once.
 std::mutex g_lineMutex;
 std::mutex g_recordMutex;
 

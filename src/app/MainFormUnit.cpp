@@ -29,6 +29,8 @@ namespace {
 const char16_t kTitle[] = u"Tallowmend";
 const char16_t kConfirmExit[] = u"Solving process is not finished yet. Are you sure you want to exit?";
 const char16_t kSelectSome[] = u"Select some results to proceed";
+const char16_t kLangFilesFailed[] = u"\r\n\r\nThe language files beside the program were not used; Tallowmend shows its "
+                                    u"built-in English texts.";
 }  // namespace
 
 std::u16string SupportAddress() { return text::FromUtf8(TALLOWMEND_SUPPORT_URL); }
@@ -215,14 +217,22 @@ i18n::ILangComponent* TMainForm::FindLangComponent(std::u16string_view name) {
 
 void TMainForm::FormCreate() {
     auto& manager = i18n::LangManager();
-    manager.ScanForLangFiles(ProgramFolder(), u"*.lng", false);
     // The user's own language when a file for it lies beside the program;
-    // the built-in English otherwise, also when that file cannot be read:
-    // a broken translation must not keep the wizard from starting.
+    // the built-in English otherwise. A language file that cannot be read
+    // (too large, locked, damaged) must not keep the wizard from starting:
+    // say which and go on in English.
+    std::u16string failure;
     try {
+        manager.ScanForLangFiles(ProgramFolder(), u"*.lng", false);
         manager.SetLanguageID(manager.MatchingLanguage(os::GetUserDefaultUILanguage()));
     } catch (const i18n::ELangError& e) {
-        Log(e.Message());
+        failure = e.Message();
+    } catch (const std::exception& e) {
+        failure = text::FromUtf8(e.what());
+    }
+    if (!failure.empty()) {
+        Log(failure);
+        FApplication.ShowMessage(failure + kLangFilesFailed, kTitle, ui::TMsgButtons::OK, false);
     }
     FRegEx.reset();
     Notebook->SetActivePage(pgDefault);

@@ -21,6 +21,12 @@ platform::RegView JournalView(std::int32_t stored) {
     return platform::RegView::Default();
 }
 
+std::vector<platform::RegView> JournalViews(std::int32_t stored) {
+    if (static_cast<os::REGSAM>(stored) == (os::KEY_WOW64_64KEY | os::KEY_WOW64_32KEY))
+        return {platform::RegView::Wow64_64(), platform::RegView(os::KEY_WOW64_32KEY)};
+    return {JournalView(stored)};
+}
+
 bool JournalBackupPath(const std::u16string& folder, std::u16string& path) {
     if (folder.find_first_of(u"\\/:") != std::u16string::npos || folder == u"." || folder == u"..") return false;
     path = app::GetDataFolder() + u"backuped\\" + folder + u"\\";

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/RegistryAccess.h"
 
@@ -15,6 +16,10 @@ namespace findings {
 bool JournalRoot(std::int32_t stored, os::HKEY& root);
 // The view bits of "View"; unknown bits read as the default view.
 platform::RegView JournalView(std::int32_t stored);
+// "View" of a finding that may stand for both views of 64-bit Windows:
+// KEY_WOW64_64KEY | KEY_WOW64_32KEY gives both, in that order; anything
+// else reads as JournalView does.
+std::vector<platform::RegView> JournalViews(std::int32_t stored);
 // Data folder + "backuped\" + folder + "\" (the "backuped" folder itself for
 // an empty name). False for a name that would lead out of it.
 bool JournalBackupPath(const std::u16string& folder, std::u16string& path);

@@ -18,16 +18,17 @@ platform::KeyHandle Open(os::HKEY root, const std::u16string& key, os::REGSAM sa
 
 }  // namespace
 
-bool ValueExists(os::HKEY root, const std::u16string& key, const std::u16string& name) {
-    auto handle = Open(root, key, os::KEY_READ);
+bool ValueExists(os::HKEY root, const std::u16string& key, const std::u16string& name, os::REGSAM view) {
+    auto handle = Open(root, key, os::KEY_READ | view);
     if (!handle) return false;
     os::DWORD type = 0;
     return os::RegQueryValueExW(handle.get(), name.c_str(), nullptr, &type, nullptr, nullptr) == os::ERROR_SUCCESS;
 }
 
-void WriteString(os::HKEY root, const std::u16string& key, const std::u16string& name, const std::u16string& text) {
-    if (!Open(root, key, os::KEY_READ)) CreateKey(root, key);
-    auto handle = Open(root, key, os::KEY_SET_VALUE | os::KEY_CREATE_SUB_KEY | os::READ_CONTROL);
+void WriteString(os::HKEY root, const std::u16string& key, const std::u16string& name, const std::u16string& text,
+                 os::REGSAM view) {
+    if (!Open(root, key, os::KEY_READ | view)) CreateKey(root, key, view);
+    auto handle = Open(root, key, os::KEY_SET_VALUE | os::KEY_CREATE_SUB_KEY | os::READ_CONTROL | view);
     if (!handle) ThrowOpen(root, key, u"write");
     auto bytes = static_cast<os::DWORD>((text.size() + 1) * sizeof(char16_t));
     if (os::RegSetValueExW(handle.get(), name.c_str(), 0, os::REG_SZ, reinterpret_cast<const os::BYTE*>(text.c_str()),
@@ -35,11 +36,14 @@ void WriteString(os::HKEY root, const std::u16string& key, const std::u16string&
         ThrowOpen(root, key, u"write");
 }
 
-bool KeyExists(os::HKEY root, const std::u16string& key) { return static_cast<bool>(Open(root, key, os::KEY_READ)); }
+bool KeyExists(os::HKEY root, const std::u16string& key, os::REGSAM view) {
+    return static_cast<bool>(Open(root, key, os::KEY_READ | view));
+}
 
-os::LSTATUS CreateKey(os::HKEY root, const std::u16string& key) {
+os::LSTATUS CreateKey(os::HKEY root, const std::u16string& key, os::REGSAM view) {
     platform::KeyHandle handle;
-    return os::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, os::KEY_ALL_ACCESS, nullptr, handle.put(), nullptr);
+    return os::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, os::KEY_ALL_ACCESS | view, nullptr, handle.put(),
+                               nullptr);
 }
 
 platform::StringList SubKeys(os::HKEY root, const std::u16string& key) {

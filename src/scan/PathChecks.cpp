@@ -3,6 +3,7 @@
 #include <array>
 
 #include "platform/FsRedirection.h"
+#include "platform/Text.h"
 #include "platform/os/WinApi.h"
 
 namespace scan {
@@ -63,31 +64,17 @@ bool EqualAsciiNoCase(std::u16string_view a, std::u16string_view b) {
 }
 
 // The text as a 64-bit program would write it: the program-folder
-// variables name the native folders. References pair up left to right, as
-// the system expands them.
+// variables name the native folders.
 std::u16string WithNativeProgramFolders(std::u16string_view text) {
     static constexpr std::array<std::pair<std::u16string_view, std::u16string_view>, 2> kNative{{
         {u"ProgramFiles", u"ProgramW6432"},
         {u"CommonProgramFiles", u"CommonProgramW6432"},
     }};
-    std::u16string out;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t open = text.find(u'%', pos);
-        std::size_t close = open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
-        if (close == std::u16string_view::npos) break;
-        std::u16string_view name = text.substr(open + 1, close - open - 1);
-        out.append(text.substr(pos, open - pos));
-        std::u16string_view replacement = name;
+    return *RewriteReferences(text, [](std::u16string_view name) -> std::optional<std::u16string> {
         for (const auto& [x86, native] : kNative)
-            if (EqualAsciiNoCase(name, x86) && IsDefined(native)) replacement = native;
-        out += u'%';
-        out.append(replacement);
-        out += u'%';
-        pos = close + 1;
-    }
-    out.append(text.substr(pos));
-    return out;
+            if (EqualAsciiNoCase(name, x86) && IsDefined(native)) return u"%" + std::u16string(native) + u"%";
+        return u"%" + std::u16string(name) + u"%";
+    });
 }
 
 // SafeFileExists(path) || SafeDirectoryExists(path), asking the system for
@@ -108,7 +95,74 @@ bool FileOrFolderExists(std::u16string_view path) {
     return FoundAsFile(name) || error != kErrorBadNetPath;
 }
 
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+// The last component of a path.
+std::u16string_view FileName(std::u16string_view path) {
+    auto slash = path.find_last_of(u"\\/");
+    return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool HasExtension(std::u16string_view path) { return FileName(path).find(u'.') != std::u16string_view::npos; }
+
+bool IsRundll(std::u16string_view program) {
+    auto name = FileName(program);
+    return text::EqualNoCase(name, u"rundll32") || text::EqualNoCase(name, u"rundll32.exe");
+}
+
+// The library rundll32 is told to load: its first argument up to the comma
+// that names the entry point, without quotes.
+std::u16string_view LibraryArgument(std::u16string_view arguments) {
+    arguments = Trim(arguments);
+    if (!arguments.empty() && arguments.front() == u'"') {
+        auto close = arguments.find(u'"', 1);
+        return Trim(arguments.substr(1, close == std::u16string_view::npos ? close : close - 1));
+    }
+    auto end = arguments.find(u',');
+    if (end == std::u16string_view::npos) end = arguments.find_first_of(u" \t");
+    return Trim(arguments.substr(0, end));
+}
+
+// A file (not a folder) at the path; a file the system cannot tell about
+// (locked, on a drive that is not ready) counts as there.
+bool FileOrUndecided(std::u16string_view path) {
+    if (Guarded(path)) return false;
+    std::u16string name(path);
+    os::DWORD attributes = os::GetFileAttributesW(name.c_str());
+    if (attributes != os::INVALID_FILE_ATTRIBUTES) {
+        if (attributes & os::FILE_ATTRIBUTE_DIRECTORY) return false;
+        return !(attributes & os::FILE_ATTRIBUTE_REPARSE_POINT) || TargetOpens(name, 0);
+    }
+    os::DWORD error = os::GetLastError();
+    return !NothingThere(error) && error != kErrorBadNetPath;
+}
+
+std::u16string SystemFolderPath(bool windowsFolder) {
+    char16_t buffer[os::MAX_PATH + 1] = {};
+    os::UINT n = windowsFolder ? os::GetWindowsDirectoryW(buffer, os::MAX_PATH + 1)
+                               : os::GetSystemDirectoryW(buffer, os::MAX_PATH + 1);
+    return n == 0 || n > os::MAX_PATH ? std::u16string() : std::u16string(buffer, n);
+}
+
 }  // namespace
+
+std::optional<std::u16string> RewriteReferences(
+    std::u16string_view text, const std::function<std::optional<std::u16string>(std::u16string_view)>& replace) {
+    std::u16string out;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t open = text.find(u'%', pos);
+        std::size_t close = open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
+        if (close == std::u16string_view::npos) break;
+        out.append(text.substr(pos, open - pos));
+        auto replacement = replace(text.substr(open + 1, close - open - 1));
+        if (!replacement) return std::nullopt;
+        out += *replacement;
+        pos = close + 1;
+    }
+    out.append(text.substr(pos));
+    return out;
+}
 
 std::u16string ExpandEnvVars(std::u16string_view text) {
     std::u16string source(text);
@@ -140,6 +194,24 @@ bool SafeFileExists(std::u16string_view path) {
     return FoundAsFile(name);
 }
 
+bool DriveCanBeJudged(std::u16string_view path) {
+    if (path.size() < 2 || path[1] != u':') return true;
+    char16_t letter = path[0] >= u'a' && path[0] <= u'z' ? static_cast<char16_t>(path[0] - 32) : path[0];
+    if (letter < u'A' || letter > u'Z') return true;
+    if (letter == u'A' || letter == u'B') return false;
+    const char16_t root[] = {letter, u':', u'\\', 0};
+    os::UINT type = os::GetDriveTypeW(root);
+    return type != os::DRIVE_NO_ROOT_DIR && type != os::DRIVE_UNKNOWN;
+}
+
+bool PathExists(std::u16string_view path) { return FileOrFolderExists(path); }
+
+bool InEitherView(std::u16string_view path, bool (*exists)(std::u16string_view)) {
+    if (exists(path)) return true;
+    platform::TRedirectionOff native;
+    return native.ok() && exists(path);
+}
+
 bool SafeDirectoryExists(std::u16string_view path) {
     if (Guarded(path)) return false;
     std::u16string name(path);
@@ -158,12 +230,60 @@ TPathJudge::TPathJudge()
       FExtractQuoutedRegEx("^\"(.+?)\".*$", TRegex::None),
       FDeleteBottomPartRegEx("([,/][\\w-]*)?$", TRegex::None) {}
 
+namespace {
+
+// Asks about files as one view of the file system shows them.
+class TViewProbe {
+public:
+    explicit TViewProbe(bool native) : native_(native) {}
+    bool Exists(std::u16string_view path) const { return Ask(path, &FileOrFolderExists); }
+    bool File(std::u16string_view path) const { return Ask(path, &FileOrUndecided); }
+
+private:
+    bool Ask(std::u16string_view path, bool (*question)(std::u16string_view)) const {
+        if (!native_) return question(path);
+        platform::TRedirectionOff off;
+        return question(path);
+    }
+    bool native_;
+};
+
+// Where process creation finds the program of an unquoted command line:
+// the shortest text ending at a blank, or the whole line, that names a
+// file, ".exe" tried after a name without extension. npos when none does.
+std::size_t ProgramEnd(std::u16string_view line, const TViewProbe& probe) {
+    for (std::size_t end = 1; end <= line.size(); ++end) {
+        if (end < line.size() && !IsBlank(line[end])) continue;
+        if (IsBlank(line[end - 1])) continue;
+        std::u16string candidate(line.substr(0, end));
+        if (probe.File(candidate) || (!HasExtension(candidate) && probe.File(candidate + u".exe"))) return end;
+    }
+    return std::u16string_view::npos;
+}
+
+// Whether rundll32 finds the library: a bare name as the loader searches
+// it (".dll" added when it has no extension), a drive path where it
+// points. Anything else cannot be decided here and counts as found.
+bool LibraryFound(std::u16string_view library, const TViewProbe& probe) {
+    if (library.empty()) return true;
+    if (library.find_first_of(u"\\/:") == std::u16string_view::npos) {
+        std::u16string name(library);
+        if (!HasExtension(name)) name += u".dll";
+        for (bool windowsFolder : {false, true}) {
+            auto folder = SystemFolderPath(windowsFolder);
+            if (!folder.empty() && probe.File(folder + u"\\" + name)) return true;
+        }
+        return false;
+    }
+    if (library.size() < 3 || library[1] != u':' || library[2] != u'\\') return true;
+    return !DriveCanBeJudged(library) || probe.File(library);
+}
+
+}  // namespace
+
 bool TPathJudge::IsMissing(std::u16string_view text, View view) const {
-    auto exists = [view](std::u16string_view path) {
-        if (view == View::Process) return FileOrFolderExists(path);
-        platform::TRedirectionOff native;
-        return FileOrFolderExists(path);
-    };
+    const TViewProbe probe(view == View::Native);
+    auto exists = [&probe](std::u16string_view path) { return probe.Exists(path); };
 
     std::u16string expanded = ExpandEnvVars(Trim(text));
     auto drivePath = FWindowsPathRegEx.MatchAnsi(expanded);
@@ -185,7 +305,23 @@ bool TPathJudge::IsMissing(std::u16string_view text, View view) const {
         kept.append(path, from, std::u16string::npos);
         path = std::move(kept);
     }
-    return !exists(Trim(path));
+    if (exists(Trim(path))) return false;
+
+    // Cut as above, a command line with arguments names no file. Read it as
+    // process creation does: it fails only when no program is found, and a
+    // rundll32 line also when rundll32 cannot find its library, which is
+    // the error shown at log-on.
+    auto line = std::u16string_view(expanded).substr(drivePath->Start(1));
+    auto programEnd = ProgramEnd(line, probe);
+    // Asked last: only what would be reported pays for the question.
+    if (programEnd == std::u16string_view::npos) return DriveCanBeJudged(line);
+    if (!IsRundll(Trim(line.substr(0, programEnd)))) return false;
+    return !LibraryFound(LibraryArgument(line.substr(programEnd)), probe);
+}
+
+bool TPathJudge::IsPathInvalid(std::u16string_view text, const TUserVariables& owner) const {
+    auto own = owner.Apply(text);
+    return own && IsPathInvalid(*own);
 }
 
 bool TPathJudge::IsPathInvalid(std::u16string_view text) const {

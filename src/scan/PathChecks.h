@@ -2,10 +2,13 @@
 // local drive that is not there.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "scan/Regex.h"
+#include "scan/UserVariables.h"
 
 namespace scan {
 
@@ -13,6 +16,12 @@ namespace scan {
 // characters up to and including the space from both ends. Undefined
 // references stay as written.
 std::u16string ExpandEnvVars(std::u16string_view text);
+
+// Puts `replace(NAME)` in place of every %NAME% reference, the references
+// paired left to right as the system pairs them; the text outside them is
+// kept. nullopt as soon as `replace` answers nullopt.
+std::optional<std::u16string> RewriteReferences(
+    std::u16string_view text, const std::function<std::optional<std::u16string>(std::u16string_view)>& replace);
 
 // Whether a file (not a folder) of that name exists. Names of two
 // characters or fewer, and names starting with "A" or "B" (the floppy
@@ -24,6 +33,20 @@ bool SafeFileExists(std::u16string_view path);
 // counts as present.
 bool SafeDirectoryExists(std::u16string_view path);
 
+// False when nothing can be known about what a drive path names: its drive
+// letter is not on the machine now (an unplugged stick, an unmapped network
+// drive), or it is a floppy drive (A:, B:), which is never looked at. True
+// for every other text.
+bool DriveCanBeJudged(std::u16string_view path);
+
+// SafeFileExists(path) || SafeDirectoryExists(path), asking the system once.
+bool PathExists(std::u16string_view path);
+
+// Asks `exists` about the path as this process sees it and, where WOW64
+// hides part of the file system from it (the 64-bit System32), once more as
+// a 64-bit program sees it: a file there is not missing.
+bool InEitherView(std::u16string_view path, bool (*exists)(std::u16string_view));
+
 // The judgement every scanner applies to registry text. Owns its three
 // expressions, compiled once. A compiled expression keeps no match state,
 // so the judge may be used from any thread.
@@ -32,11 +55,20 @@ public:
     TPathJudge();
 
     // True when the text begins with a drive path whose file or folder does
-    // not exist. On 64-bit Windows a path counts as missing only when it is
+    // not exist. A text that names nothing as a whole or cut at its switches
+    // is read as an unquoted command line, the way process creation reads
+    // it: missing only when no program is found at any blank (".exe" tried
+    // too), or, for rundll32, when the library it is told to load is not
+    // found. On 64-bit Windows a path counts as missing only when it is
     // missing both as this 32-bit process sees it (System32 redirected, the
     // x86 program folders) and as a 64-bit program sees it: registrations of
     // 64-bit software are not broken just because WOW64 hides their files.
+    // A path whose drive cannot be judged now is never missing.
     bool IsPathInvalid(std::u16string_view text) const;
+    // The same for a text of another user's hive: that user's variables
+    // are put in first, and a text using a per-user variable whose value
+    // for that user is unknown is never missing.
+    bool IsPathInvalid(std::u16string_view text, const TUserVariables& owner) const;
 
     const TRegex& WindowsPathRegEx() const { return FWindowsPathRegEx; }
     const TRegex& ExtractQuoutedRegEx() const { return FExtractQuoutedRegEx; }

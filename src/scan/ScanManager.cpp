@@ -55,8 +55,10 @@ private:
 };
 
 TScanTurns& Turns() {
-    static TScanTurns turns;
-    return turns;
+    // Never destroyed: a worker still leaving its turn when the program ends
+    // must not find the queue already torn down by the static destructors.
+    static TScanTurns* const turns = new TScanTurns();
+    return *turns;
 }
 
 // Every 81st progress text reaches the owner: the worker waits for each

@@ -5,6 +5,7 @@
 #include "findings/CleanerRegKeyProduct.h"
 #include "findings/CleanerRegValueProduct.h"
 #include "i18n/LanguageManager.h"
+#include "platform/KeyHandle.h"
 #include "platform/RegistryAccess.h"
 
 namespace scan {
@@ -51,10 +52,23 @@ bool TScanner::GetActivexInfoByCLSID(const std::u16string& clsid, TActiveXInfo& 
 
 void TScanner::ScanValues(os::HKEY root, const std::u16string& key) {
     if (!platform::RegistryKeyExists(root, key)) return;
+    ScanValuesOfReadableKey(root, key);
+}
+
+bool TScanner::IsPathInvalidAt(os::HKEY root, const std::u16string& key, std::u16string_view text) {
+    if (root != os::HKEY_USERS) return IsPathInvalid(text);
+    auto relative = std::u16string_view(platform::RelativeKeyPath(key));
+    std::u16string hive(relative.substr(0, relative.find(u'\\')));
+    auto owner = FOwners.find(hive);
+    if (owner == FOwners.end()) owner = FOwners.emplace(hive, TUserVariables::OfHive(hive)).first;
+    return FJudge.IsPathInvalid(text, owner->second);
+}
+
+void TScanner::ScanValuesOfReadableKey(os::HKEY root, const std::u16string& key) {
     StringList names;
     platform::RegistryGetValueNames(root, key, names);
     for (const auto& name : names) {
-        if (IsPathInvalid(name)) {
+        if (IsPathInvalidAt(root, key, name)) {
             ResultFound(std::make_unique<findings::TCleanerRegValueProduct>(root, key, name, u""));
             continue;
         }
@@ -63,7 +77,7 @@ void TScanner::ScanValues(os::HKEY root, const std::u16string& key) {
         if (type != os::REG_SZ && type != os::REG_EXPAND_SZ) continue;
         std::u16string data;
         platform::RegistryReadString(root, key, name, data);
-        if (IsPathInvalid(data)) {
+        if (IsPathInvalidAt(root, key, data)) {
             ResultFound(std::make_unique<findings::TCleanerRegValueProduct>(
                 root, key, name, i18n::LangConstFmt(u"Invalid_data_", {data})));
         }
@@ -83,7 +97,10 @@ void TScanner::ScanKeyTree(os::HKEY root, const std::u16string& key, bool& paren
 bool TScanner::WalkKeyTree(os::HKEY root, const std::u16string& key, bool& parentHasValues) {
     if (Aborted()) return false;
     ProgressForKey(root, key);
-    ScanValues(root, key);
+    // A key whose values and subkeys cannot be read is not known to be
+    // empty, and neither is anything above it.
+    if (!platform::RegistryKeyExists(root, key)) return false;
+    ScanValuesOfReadableKey(root, key);
     bool hasValues = KeyHasValues(root, key);
     bool complete = true;
     StringList subKeys;

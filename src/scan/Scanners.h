@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -46,6 +47,9 @@ public:
     // True when the text begins with a drive path whose file or folder does
     // not exist.
     bool IsPathInvalid(std::u16string_view text) const { return FJudge.IsPathInvalid(text); }
+    // The same for a text read from the key: below HKEY_USERS\<hive> its
+    // per-user variables are that user's.
+    bool IsPathInvalidAt(os::HKEY root, const std::u16string& key, std::u16string_view text);
 
     // False, with both fields empty, when HKEY_CLASSES_ROOT\CLSID\<clsid>
     // does not exist; `clsid` is written with its braces.
@@ -60,11 +64,11 @@ public:
     // Walks the key and everything below it, checking values, and reports
     // the topmost key of every subtree that holds no value at all, provided
     // that the parent's flag is set when the key's walk ends. Sets
-    // `parentHasValues` when this subtree holds a value. A key that cannot
-    // be read counts as empty. A key whose subtree was not walked to the end
-    // (stopped by the abort event, or a child walk failed) is never reported
-    // empty: the part not seen may hold values, and deleting the key would
-    // delete them too.
+    // `parentHasValues` when this subtree holds a value. A key whose subtree
+    // was not walked to the end (stopped by the abort event, a child walk
+    // failed, a key below could not be read) is never reported empty: the
+    // part not seen may hold values, and deleting the key would delete them
+    // too. A key that cannot be read is never reported empty itself.
     void ScanKeyTree(os::HKEY root, const std::u16string& key, bool& parentHasValues);
 
     // Walks the key and everything below it, checking values only.
@@ -84,6 +88,7 @@ protected:
     const TRegex& DeleteBottomPartRegEx() const { return FJudge.DeleteBottomPartRegEx(); }
 
 private:
+    void ScanValuesOfReadableKey(os::HKEY root, const std::u16string& key);
     // ScanKeyTree's recursion; false when the subtree was not walked whole.
     bool WalkKeyTree(os::HKEY root, const std::u16string& key, bool& parentHasValues);
     void ProgressForKey(os::HKEY root, const std::u16string& key);
@@ -92,6 +97,9 @@ private:
     TProgressEvent FProgressEvent;
     TAbortEvent FAbortEvent;
     TPathJudge FJudge;
+    // The users of the hives walked so far, read once per scanner: a scan
+    // visits thousands of keys of each.
+    std::map<std::u16string, TUserVariables> FOwners;
 };
 
 }  // namespace scan

@@ -5,6 +5,7 @@
 #include "findings/CleanerRegKeyProduct.h"
 #include "platform/RegistryAccess.h"
 #include "platform/Wow64.h"
+#include "scan/PathChecks.h"
 
 namespace scanners {
 
@@ -50,10 +51,12 @@ void TFileAssociationsScanner::ScanFileTypes() {
             if (!platform::RegistryReadString(os::HKEY_CLASSES_ROOT, iconKey, u"", icon)) icon.clear();
             scan::TActiveXInfo info;
             bool bad;
-            // A text that begins with a drive path is an icon file, even when
-            // a folder on the way has a braced name: looking such a text up as
-            // a class would always fail and delete a working icon setting.
-            if (IsCLSID(icon) && !WindowsPathRegEx().MatchAnsi(icon))
+            // A text that begins with a drive path, once its variables are
+            // expanded, is an icon file, even when a folder on the way has a
+            // braced name (%SystemRoot%\Installer\{...}\app.ico): looking such
+            // a text up as a class would always fail and delete a working
+            // icon setting.
+            if (IsCLSID(icon) && !WindowsPathRegEx().MatchAnsi(scan::ExpandEnvVars(icon)))
                 bad = !GetActivexInfoByCLSID(icon, info) && !ClassInEitherView(icon);
             else
                 bad = IsPathInvalid(icon);

@@ -50,7 +50,10 @@ void THistoryScanner::ScanCountKey(os::HKEY root, const std::u16string& key) {
         const std::u16string path = Rot13Decode(name);
         // Records of shell folders and links by identifier name no drive path.
         if (ExtractWindowsPath(path).empty()) continue;
-        if (scan::SafeDirectoryExists(path) || scan::SafeFileExists(path)) continue;
+        // Judged like every other path: a program of the 64-bit system
+        // folder that this 32-bit process cannot see is still there, and
+        // one on a drive that is not there now cannot be decided.
+        if (scan::InEitherView(path, scan::PathExists) || !scan::DriveCanBeJudged(path)) continue;
         ResultFound(std::make_unique<findings::TCleanerRegValueProduct>(root, key, name, u""));
     }
 }

@@ -20,7 +20,7 @@ void TStartMenuScanner::Scan() {
     // Without the programs folder every name would be looked up below the
     // drive root and judged gone; judging nothing is the only safe answer.
     const std::u16string programs = ShellFolderPath(os::CSIDL_PROGRAMS);
-    if (programs.empty()) return;
+    if (programs.empty() || !scan::DriveCanBeJudged(programs)) return;
     const std::u16string prefix = programs + u"\\";
     platform::StringList names;
     platform::RegistryGetKeyNames(os::HKEY_CURRENT_USER, kOrderKey, names);

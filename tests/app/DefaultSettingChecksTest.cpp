@@ -3,6 +3,7 @@
 // locations the tests change and put back afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -44,19 +45,20 @@ class RegistryRestorer {
 public:
     ~RegistryRestorer() { Restore(); }
 
-    void Keep(os::HKEY root, const std::u16string& key, const std::u16string& name) {
+    void Keep(os::HKEY root, const std::u16string& key, const std::u16string& name, os::REGSAM view = 0) {
         Saved s;
         s.root = root;
         s.key = key;
         s.name = name;
+        s.view = view;
         // The outermost key that the test would create.
-        for (std::u16string path = key; !path.empty() && !Opens(root, path);) {
+        for (std::u16string path = key; !path.empty() && !Opens(root, path, view);) {
             s.created = path;
             auto cut = path.rfind(u'\\');
             path = cut == std::u16string::npos ? std::u16string() : path.substr(0, cut);
         }
         platform::KeyHandle handle;
-        if (os::RegOpenKeyExW(root, key.c_str(), 0, os::KEY_READ, handle.put()) == os::ERROR_SUCCESS) {
+        if (os::RegOpenKeyExW(root, key.c_str(), 0, os::KEY_READ | view, handle.put()) == os::ERROR_SUCCESS) {
             os::DWORD bytes = 0;
             if (os::RegQueryValueExW(handle.get(), name.c_str(), nullptr, &s.type, nullptr, &bytes) ==
                 os::ERROR_SUCCESS) {
@@ -72,11 +74,12 @@ public:
     void Restore() {
         for (auto s = saved_.rbegin(); s != saved_.rend(); ++s) {
             if (!s->created.empty()) {
-                testsupport::DeleteTree(s->root, s->created, 0);
+                testsupport::DeleteTree(s->root, s->created, s->view);
                 continue;
             }
             platform::KeyHandle handle;
-            if (os::RegOpenKeyExW(s->root, s->key.c_str(), 0, os::KEY_ALL_ACCESS, handle.put()) != os::ERROR_SUCCESS)
+            if (os::RegOpenKeyExW(s->root, s->key.c_str(), 0, os::KEY_ALL_ACCESS | s->view, handle.put()) !=
+                os::ERROR_SUCCESS)
                 continue;
             if (s->existed)
                 os::RegSetValueExW(handle.get(), s->name.c_str(), 0, s->type, s->data.data(),
@@ -93,14 +96,15 @@ private:
         std::u16string key;
         std::u16string name;
         std::u16string created;
+        os::REGSAM view = 0;
         bool existed = false;
         os::DWORD type = 0;
         std::vector<os::BYTE> data;
     };
 
-    static bool Opens(os::HKEY root, const std::u16string& key) {
+    static bool Opens(os::HKEY root, const std::u16string& key, os::REGSAM view) {
         platform::KeyHandle handle;
-        return os::RegOpenKeyExW(root, key.c_str(), 0, os::KEY_READ, handle.put()) == os::ERROR_SUCCESS;
+        return os::RegOpenKeyExW(root, key.c_str(), 0, os::KEY_READ | view, handle.put()) == os::ERROR_SUCCESS;
     }
 
     std::vector<Saved> saved_;
@@ -161,14 +165,17 @@ protected:
         lock_ = std::make_unique<MachineSettingsLock>();
         prefix_ = u"TmTest" + text::FromAscii(std::to_string(os::GetCurrentProcessId())) + u"-" +
                   text::FromAscii(std::to_string(counter_++)) + u"-";
-        // Start from settings that are all unset, and a services key that
-        // only Windows' own services share with the test's.
-        for (const auto& row : ValueRows()) {
-            restorer_.Keep(row.root, row.key, row.value);
-            platform::KeyHandle handle;
-            if (os::RegOpenKeyExW(row.root, row.key.c_str(), 0, os::KEY_ALL_ACCESS, handle.put()) == os::ERROR_SUCCESS)
-                os::RegDeleteValueW(handle.get(), row.value.c_str());
-        }
+        // Start from settings that are all unset in every view the checks
+        // read, and a services key that only Windows' own services share
+        // with the test's.
+        for (const auto& row : ValueRows())
+            for (os::REGSAM view : app::SettingViews()) {
+                restorer_.Keep(row.root, row.key, row.value, view);
+                platform::KeyHandle handle;
+                if (os::RegOpenKeyExW(row.root, row.key.c_str(), 0, os::KEY_ALL_ACCESS | view, handle.put()) ==
+                    os::ERROR_SUCCESS)
+                    os::RegDeleteValueW(handle.get(), row.value.c_str());
+            }
         restorer_.Keep(os::HKEY_LOCAL_MACHINE, kServices, u"");
         CreateKey(os::HKEY_LOCAL_MACHINE, kServices);
         form = std::make_unique<TMainForm>(*app, app::TSettingChecks{});
@@ -187,11 +194,11 @@ protected:
     }
 
     void SetRaw(os::HKEY root, const std::u16string& key, const std::u16string& name, os::DWORD type,
-                const std::vector<os::BYTE>& data) {
-        restorer_.Keep(root, key, name);
+                const std::vector<os::BYTE>& data, os::REGSAM view = 0) {
+        restorer_.Keep(root, key, name, view);
         platform::KeyHandle handle;
-        ASSERT_EQ(os::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, os::KEY_ALL_ACCESS, nullptr, handle.put(),
-                                      nullptr),
+        ASSERT_EQ(os::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, os::KEY_ALL_ACCESS | view, nullptr,
+                                      handle.put(), nullptr),
                   os::ERROR_SUCCESS);
         ASSERT_EQ(os::RegSetValueExW(handle.get(), name.c_str(), 0, type, data.data(),
                                      static_cast<os::DWORD>(data.size())),
@@ -210,8 +217,8 @@ protected:
     }
 
     void SetString(os::HKEY root, const std::u16string& key, const std::u16string& name, const std::u16string& text,
-                   os::DWORD type = os::REG_SZ) {
-        SetRaw(root, key, name, type, Bytes(Fill(text)));
+                   os::DWORD type = os::REG_SZ, os::REGSAM view = 0) {
+        SetRaw(root, key, name, type, Bytes(Fill(text)), view);
     }
 
     // A service key of the test's own ("A" becomes a name no other run uses).
@@ -384,8 +391,12 @@ TEST_F(SettingChecksTest, EveryAlteredValueIsListedInCheckOrderWithItsDefault) {
         want.push_back("value " + text::ToUtf8(platform::RootKeyName(rows[i].root) + u"\\" + rows[i].key + u"|" +
                                                rows[i].value + u" = x -> " + expected[i]));
     EXPECT_EQ(Check(), want);
-    // The entry reads as the finding describes itself.
-    EXPECT_EQ(form->ResultsListBox->Item(20).Text, u"Invalid data Shell = \"x\" at key " + text::FromUtf8(kLogon));
+    // The entry reads as the finding describes itself; on 64-bit Windows it
+    // names the view the process wrote in.
+    std::u16string view = app::SettingViews().size() == 1 ? u""
+                          : testsupport::ProcessIsWow64() ? u" (32-bit view)"
+                                                          : u" (64-bit view)";
+    EXPECT_EQ(form->ResultsListBox->Item(20).Text, u"Invalid data Shell = \"x\" at key " + text::FromUtf8(kLogon) + view);
 }
 
 TEST_F(SettingChecksTest, OnlyATerminatingNullIsDropped) {
@@ -403,6 +414,79 @@ TEST_F(SettingChecksTest, OnlyATerminatingNullIsDropped) {
     EXPECT_EQ(app::ReadSettingText(CR, u".exe", u""), u"");
     EXPECT_EQ(app::ReadSettingText(CR, u"no\\such\\key", u""), u"");
 }
+
+// ------------------------------------------------------------ both views
+
+// On 64-bit Windows each view has its own Winlogon key, and 64-bit Windows
+// starts the shell the 64-bit one names. Each deviation is found in the view
+// it is in and repaired there; the same text in both views is one entry.
+struct ViewWrite {
+    os::REGSAM view;
+    const char16_t* data;
+};
+
+struct ViewCase {
+    const char* name;
+    std::vector<ViewWrite> writes;
+    // "<data> in <views>" per entry, the views as "64", "32" or "64+32".
+    Found entries;
+    std::vector<const char16_t*> suffixes;
+};
+
+void PrintTo(const ViewCase& c, std::ostream* out) { *out << c.name; }
+
+constexpr os::REGSAM k64 = os::KEY_WOW64_64KEY;
+constexpr os::REGSAM k32 = os::KEY_WOW64_32KEY;
+
+class ViewChecksTest : public SettingChecksTest, public ::testing::WithParamInterface<ViewCase> {
+protected:
+    std::u16string ShellIn(os::REGSAM view) const { return app::ReadSettingText(LM, kWinlogon, u"Shell", view); }
+};
+
+TEST_P(ViewChecksTest, FindsAndRepairsEachDeviationInItsView) {
+    if (app::SettingViews().size() < 2) GTEST_SKIP() << "32-bit Windows has one registry view";
+    const auto& c = GetParam();
+    for (const auto& w : c.writes) SetString(LM, kWinlogon, u"Shell", w.data, os::REG_SZ, w.view);
+    app::TDefaultSettingChecks(*form).Run();
+
+    Found entries;
+    for (int i = 0; i < form->ResultsListBox->Count(); ++i) {
+        auto* finding = dynamic_cast<findings::TRegStrDataProduct*>(
+            static_cast<findings::TScanProduct*>(form->ResultsListBox->Item(i).Data));
+        ASSERT_NE(finding, nullptr);
+        std::string views;
+        for (auto v : finding->Views()) views += (views.empty() ? "" : "+") + std::string(v.bits == k64 ? "64" : "32");
+        entries.push_back(text::ToUtf8(finding->Data()) + " in " + views);
+        ASSERT_LT(static_cast<std::size_t>(i), c.suffixes.size());
+        EXPECT_TRUE(form->ResultsListBox->Item(i).Text.ends_with(c.suffixes[i])) << text::ToUtf8(form->ResultsListBox->Item(i).Text);
+    }
+    EXPECT_EQ(entries, c.entries);
+
+    form->FixProblems();
+    for (const auto& w : c.writes) EXPECT_EQ(ShellIn(w.view), u"Explorer.exe") << (w.view == k64 ? "64" : "32");
+    // A view that held nothing is left without the value.
+    for (os::REGSAM view : {k64, k32}) {
+        bool written = std::any_of(c.writes.begin(), c.writes.end(), [view](const ViewWrite& w) { return w.view == view; });
+        if (!written) {
+            EXPECT_EQ(ShellIn(view), u"");
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Winlogon, ViewChecksTest,
+    ::testing::Values(
+        ViewCase{"OnlyThe64BitViewHijacked", {{k64, u"explorer.exe C:\\evil.exe"}},
+                 {"explorer.exe C:\\evil.exe in 64"}, {u" (64-bit view)"}},
+        ViewCase{"OnlyThe32BitViewHijacked", {{k64, u"Explorer.exe"}, {k32, u"evil.exe"}}, {"evil.exe in 32"},
+                 {u" (32-bit view)"}},
+        ViewCase{"TheSameInBothViewsIsOneEntry", {{k64, u"evil.exe"}, {k32, u"evil.exe"}}, {"evil.exe in 64+32"},
+                 {u" (64-bit and 32-bit views)"}},
+        ViewCase{"DifferentInEachView",
+                 {{k64, u"evil64.exe"}, {k32, u"evil32.exe"}},
+                 {"evil64.exe in 64", "evil32.exe in 32"},
+                 {u" (64-bit view)", u" (32-bit view)"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ------------------------------------------------------------ command paths
 
@@ -505,6 +589,15 @@ TEST_F(SettingChecksTest, AProgramOnlyInThe64BitSystemFolderIsNotMissing) {
     os::Wow64DisableWow64FsRedirection(&old);
     os::DeleteFileW(path.c_str());
     os::Wow64RevertWow64FsRedirection(old);
+}
+
+TEST_F(SettingChecksTest, AProgramOnADriveThatIsNotThereIsNotMissing) {
+    auto drive = testsupport::AbsentDrive();
+    ASSERT_FALSE(drive.empty());
+    SetService(u"A", u"ImagePath", drive + u"\\Tools\\rundll32.exe host");
+    SetService(u"B", u"ServiceDll", drive + u"\\Tools\\host.exe");
+    SetService(u"C", u"ImagePath", u"A:\\rundll32.exe");
+    EXPECT_EQ(Check(), Found{});
 }
 
 // ------------------------------------------------------------ in the wizard

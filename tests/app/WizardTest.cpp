@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "WizardTestSupport.h"
+#include "app/FixStep.h"
+#include "i18n/LangFile.h"
+#include "i18n/LanguageManager.h"
 
 namespace apptest {
 namespace {
@@ -223,6 +226,39 @@ TEST_F(WizardTest, AFailingCheckIsReportedAndLeavesTheResultsPageUsable) {
     EXPECT_EQ(form->Page(), TMainForm::pgResults);
     EXPECT_TRUE(form->NextButton->Enabled());
 }
+
+#ifndef _WIN32
+// Natively only: under Wine the program folder is the test binary's own,
+// shared with every other wizard test running at the same time.
+struct BadLangFile {
+    const char* name;
+    std::string content;
+};
+
+void PrintTo(const BadLangFile& c, std::ostream* out) { *out << c.name; }
+
+class WizardLangFileTest : public WizardTest, public ::testing::WithParamInterface<BadLangFile> {};
+
+TEST_P(WizardLangFileTest, ABadLanguageFileBesideTheProgramGivesAMessageAndEnglish) {
+    os::CreateDirectoryW(app::ProgramFolder().c_str(), nullptr);
+    WriteAll(app::ProgramFolder() + u"broken.lng", GetParam().content);
+    ASSERT_NO_THROW(Make({}, {}));
+    testsupport::RemoveFolderTree(app::ProgramFolder());
+    ASSERT_EQ(app->Shown.size(), 1u);
+    EXPECT_NE(app->Shown[0].Text.find(u"broken.lng"), std::u16string::npos) << text::ToUtf8(app->Shown[0].Text);
+    EXPECT_NE(app->Shown[0].Text.find(u"English"), std::u16string::npos);
+    EXPECT_EQ(form->Page(), TMainForm::pgDefault);
+    EXPECT_EQ(form->NextButton->Caption(), u"Next >");
+    EXPECT_EQ(i18n::LangConst(u"Empty_key"), u"Empty key");
+    ToResults();
+    EXPECT_EQ(form->Page(), TMainForm::pgFailed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, WizardLangFileTest,
+                         ::testing::Values(BadLangFile{"Oversized", "LANGID=1049\r\n" +
+                                                                        std::string(i18n::kMaxLangFileBytes, ';')}),
+                         [](const auto& info) { return std::string(info.param.name); });
+#endif
 
 TEST_F(WizardTest, MatchesPatternIsCaseSensitiveAndSearchesAnywhere) {
     Make({}, {});

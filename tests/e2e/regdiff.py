@@ -17,7 +17,8 @@ import re
 import sys
 
 RECORD = re.compile(r"^\d{1,2}\.\d{1,2}\.\d{2} \d{2}.\d{2}.\d{2}\.\d{3} (.+)$")
-SETTING = re.compile(r'^Invalid data (.*?) = "(.*)" at key (.*)$')
+# On 64-bit Windows a setting entry ends by naming the views it was found in.
+SETTING = re.compile(r'^Invalid data (.*?) = "(.*)" at key (.*?)(?: \((?:64|32)-bit(?: and 32-bit)? views?\))?$')
 VALUE_FINDING = re.compile(r'^Value "(.*)" at (.*)$')
 # Values that Wine's own processes rewrite whenever a program starts.
 WINE_VOLATILE = {

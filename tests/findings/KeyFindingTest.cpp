@@ -10,6 +10,7 @@
 #include "findings/ListScanProduct.h"
 #include "findings/RegKeyProduct.h"
 #include "findings/RegStrDataProduct.h"
+#include "platform/Wow64.h"
 #include "findings/RestoreDispatch.h"
 
 using namespace findings;
@@ -203,6 +204,37 @@ TEST_F(WizardFinding, StringSettingWritesUnexpandedAndRestoresFromTheJournal) {
     TRegStrDataProduct gone(os::HKEY_CURRENT_USER, key, u"Missing", u"a", u"b");
     gone.Solve();
     EXPECT_EQ(GetValue(os::HKEY_CURRENT_USER, key, u"Missing").first, 0u);
+}
+
+// Below HKLM\SOFTWARE each view of 64-bit Windows has its own key: a
+// setting found in both is repaired and restored in both, and nowhere else.
+TEST_F(WizardFinding, StringSettingOfBothViewsRepairsAndRestoresEach) {
+    if (!platform::IsWindows64() && sizeof(void*) != 8) GTEST_SKIP() << "32-bit Windows has one registry view";
+    const auto key = MachineScratchKey() + u"\\Winlogon";
+    const os::REGSAM k64 = os::KEY_WOW64_64KEY, k32 = os::KEY_WOW64_32KEY;
+    const auto evil = Utf16Bytes(std::u16string(u"evil.exe\0", 9));
+    for (auto view : {k64, k32}) SetValue(os::HKEY_LOCAL_MACHINE, key, u"Shell", os::REG_SZ, evil, view);
+    TRegStrDataProduct finding(os::HKEY_LOCAL_MACHINE, key, u"Shell", u"evil.exe", u"Explorer.exe",
+                               {platform::RegView(k64), platform::RegView(k32)});
+    EXPECT_TRUE(finding.GetDescription().ends_with(u"Winlogon (64-bit and 32-bit views)"));
+    backups::TBackupsManager journal;
+    EXPECT_TRUE(finding.Backup(journal));
+    finding.Solve();
+    for (auto view : {k64, k32})
+        EXPECT_EQ(GetValue(os::HKEY_LOCAL_MACHINE, key, u"Shell", view).second,
+                  Utf16Bytes(std::u16string(u"Explorer.exe\0", 13)));
+    journal.BackupsCount();
+    ASSERT_TRUE(RestoreBackupEntry(journal, 0));
+    for (auto view : {k64, k32}) EXPECT_EQ(GetValue(os::HKEY_LOCAL_MACHINE, key, u"Shell", view).second, evil);
+
+    // Found in the 64-bit view only: the 32-bit copy is not touched.
+    TRegStrDataProduct only64(os::HKEY_LOCAL_MACHINE, key, u"Shell", u"evil.exe", u"Explorer.exe",
+                              {platform::RegView(k64)});
+    EXPECT_TRUE(only64.GetDescription().ends_with(u"Winlogon (64-bit view)"));
+    only64.Solve();
+    EXPECT_EQ(GetValue(os::HKEY_LOCAL_MACHINE, key, u"Shell", k64).second,
+              Utf16Bytes(std::u16string(u"Explorer.exe\0", 13)));
+    EXPECT_EQ(GetValue(os::HKEY_LOCAL_MACHINE, key, u"Shell", k32).second, evil);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "fullscan/FullScan.h"
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string_view>
 #include <utility>
 
@@ -40,20 +42,43 @@ ScanResult RunFullScan(std::chrono::seconds timeout) {
     return result;
 }
 
-std::vector<std::string> ReadExpectations(const std::string& path, bool wine) {
-    std::vector<std::string> lines;
+bool CensusLine::HoldsFor(const std::string& side) const {
+    for (const auto& s : sides)
+        if (s == "all" || s == side) return true;
+    return false;
+}
+
+std::vector<CensusLine> ReadCensus(const std::string& path) {
+    std::vector<CensusLine> census;
     std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
     std::string line;
-    const std::string_view mine = wine ? "wine: " : "native: ";
-    const std::string_view other = wine ? "native: " : "wine: ";
+    const std::string bar = " | ";
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == '#') continue;
-        if (line.starts_with(other)) continue;
-        if (line.starts_with(mine)) line.erase(0, mine.size());
-        lines.push_back(line);
+        // Descriptions may hold the separator; sides and verdict never do.
+        auto first = line.find(bar), last = line.rfind(bar);
+        if (first == std::string::npos || first == last) throw std::runtime_error("not SIDES | FINDING | VERDICT: " + line);
+        CensusLine entry;
+        std::string sides = line.substr(0, first);
+        for (std::size_t start = 0; start <= sides.size();) {
+            auto comma = std::min(sides.find(',', start), sides.size());
+            entry.sides.push_back(sides.substr(start, comma - start));
+            start = comma + 1;
+        }
+        entry.finding = line.substr(first + bar.size(), last - first - bar.size());
+        entry.verdict = line.substr(last + bar.size());
+        census.push_back(std::move(entry));
     }
-    return lines;
+    return census;
+}
+
+std::vector<std::string> CensusFindings(const std::vector<CensusLine>& census, const std::string& side) {
+    std::vector<std::string> findings;
+    for (const auto& line : census)
+        if (line.HoldsFor(side)) findings.push_back(line.finding);
+    return findings;
 }
 
 }  // namespace fullscan

@@ -25,9 +25,21 @@ struct ScanResult {
 // the 64-bit view and then the process's own.
 ScanResult RunFullScan(std::chrono::seconds timeout);
 
-// Reads an expectations file: one line per finding, "#" comments and blank
-// lines ignored. Lines starting with "native: " or "wine: " hold only for
-// that side (the prefix is dropped); the others hold for both.
-std::vector<std::string> ReadExpectations(const std::string& path, bool wine);
+// One line of a census file, "SIDES | FINDING | VERDICT": the runs it holds
+// for ("native", "wine", or "all"; comma-separated), one finding as
+// RunFullScan writes it, and why it is one ("missing PATH", "empty" or
+// "harness WHY").
+struct CensusLine {
+    std::vector<std::string> sides;
+    std::string finding;
+    std::string verdict;
+    bool HoldsFor(const std::string& side) const;
+};
+
+// Every line of a census file; "#" comments and blank lines are skipped. A
+// line without the three parts throws std::runtime_error naming it.
+std::vector<CensusLine> ReadCensus(const std::string& path);
+// The findings the census expects of one side, in order.
+std::vector<std::string> CensusFindings(const std::vector<CensusLine>& census, const std::string& side);
 
 }  // namespace fullscan

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/AppFolders.h"
+#include "app/DefaultSettingChecks.h"
 #include "app/JournalSessions.h"
 #include "app/MainFormUnit.h"
 #include "backups/BackupsManagerUnit.h"
@@ -24,7 +25,9 @@
 #include "platform/Text.h"
 #include "platform/Wow64.h"
 #include "platform/emul/Machine.h"
+#include "scan/PathChecks.h"
 #include "support/SeamTest.h"
+#include "ui/headless/HeadlessApp.h"
 
 namespace fullscan {
 namespace {
@@ -52,9 +55,7 @@ protected:
         text << in.rdbuf();
         emul::LoadRegText(text::FromUtf8(text.str()));
 
-        namespace fs = std::filesystem;
-        fs::copy(kFixture + "/drive-c", emul::HostPath(u"C:\\"),
-                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        testsupport::CopyIntoDrive(kFixture + "/drive-c", u"C:");
         platform::InitWindows64();
     }
 };
@@ -63,24 +64,65 @@ TEST_F(RealisticMachine, FullScanFindsExactlyTheBrokenEntriesOfBothViewsInOrder)
     ASSERT_TRUE(platform::IsWindows64()) << "the default emulated machine is 64-bit Windows 7";
     auto result = RunFullScan(120s);
     ASSERT_TRUE(result.completed) << "the scan did not complete";
-    auto expected = ReadExpectations(kFixture + "/expected.txt", false);
+    auto expected = CensusFindings(ReadCensus(kFixture + "/expected.txt"), "native");
     ASSERT_FALSE(expected.empty());
     // One string, so that a mismatch prints as a readable diff.
     EXPECT_EQ(Joined(result.lines), Joined(expected));
 }
 
-TEST_F(RealisticMachine, RepairingEverythingLeavesOnlyTheKeysItEmptiedAndKeepsTheHealthyEntries) {
-    auto first = RunFullScan(120s);
-    ASSERT_TRUE(first.completed);
-    // As the fix step does it: bottom up, no journal, the flag back at the
-    // default view; each finding repairs in the view it was found in.
-    for (auto it = first.products.rbegin(); it != first.products.rend(); ++it) (*it)->Solve(nullptr);
+// Every finding of both censuses is classified, and a "missing" one names
+// a path that really is missing on this machine, in either view.
+TEST_F(RealisticMachine, EveryCensusLineIsClassifiedAndItsMissingPathIsGone) {
+    const std::string files[] = {kFixture + "/expected.txt", std::string(TALLOWMEND_FULLSCAN_DIR) + "/wine-prefix-census.txt"};
+    for (const auto& file : files) {
+        std::vector<CensusLine> census;
+        ASSERT_NO_THROW(census = ReadCensus(file)) << file;
+        ASSERT_FALSE(census.empty()) << file;
+        for (const auto& line : census) {
+            SCOPED_TRACE(file + ": " + line.finding);
+            for (const auto& side : line.sides) EXPECT_TRUE(side == "all" || side == "native" || side == "wine") << side;
+            const bool onThisMachine = file == files[0] && line.HoldsFor("native");
+            if (line.verdict == "empty") {
+                EXPECT_TRUE(line.finding.ends_with(" -- Empty key"));
+            } else if (line.verdict.starts_with("missing ")) {
+                auto path = scan::ExpandEnvVars(text::FromUtf8(line.verdict.substr(8)));
+                if (onThisMachine) {
+                    EXPECT_FALSE(scan::InEitherView(path, scan::PathExists)) << "it is there";
+                }
+            } else {
+                EXPECT_TRUE(line.verdict.starts_with("harness ")) << line.verdict;
+                EXPECT_FALSE(line.HoldsFor("native")) << "the emulated machine runs the program's own passes";
+            }
+        }
+    }
+}
 
+// The wizard itself: the checks and the scan fill the list, Next runs the
+// fix step (the setting entry and the scan's entry, bottom up), and every
+// finding repairs in the view it was found in.
+TEST_F(RealisticMachine, TheFixStepLeavesOnlyTheKeysItEmptiedAndKeepsTheHealthyEntries) {
+    {
+        ui::THeadlessApp application;
+        app::TMainForm form(application);
+        ASSERT_TRUE(form.NextButton->Click());
+        ASSERT_TRUE(application.Loop().RunUntil([&] { return form.NextButton->Enabled(); }, 120s));
+        ASSERT_EQ(form.ResultsListBox->Count(), 2);
+        EXPECT_EQ(text::ToUtf8(form.ResultsListBox->Item(0).Text),
+                  "Invalid data Shell = \"explorer.exe C:\\Users\\root\\AppData\\Local\\GoneChat\\chathook.exe\" at "
+                  "key HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon (64-bit view)");
+        ASSERT_TRUE(form.NextButton->Click());
+        EXPECT_EQ(form.Page(), app::TMainForm::pgSuccess);
+        EXPECT_EQ(form.ResultsListBox->Count(), 0);
+    }
+    const std::u16string winlogon = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    EXPECT_EQ(app::ReadSettingText(os::HKEY_LOCAL_MACHINE, winlogon, u"Shell", os::KEY_WOW64_64KEY), u"Explorer.exe");
+    EXPECT_EQ(app::ReadSettingText(os::HKEY_LOCAL_MACHINE, winlogon, u"Shell", os::KEY_WOW64_32KEY), u"explorer.exe");
+
+    // Every key the repair emptied still holds a healthy value: nothing is
+    // left for a second scan.
     auto second = RunFullScan(120s);
     ASSERT_TRUE(second.completed);
-    // The second user's Tessel key held only the value that was removed.
-    const std::string tessel = "HKEY_USERS\\S-1-5-21-3623811015-3361044348-30300820-1001\\Software\\Tessel -- Empty key";
-    EXPECT_EQ(Joined(second.lines), Joined({"64 " + tessel, "32 " + tessel}));
+    EXPECT_EQ(Joined(second.lines), "");
 
     using platform::RegView;
     const os::HKEY hklm = os::HKEY_LOCAL_MACHINE;
@@ -107,6 +149,19 @@ TEST_F(RealisticMachine, RepairingEverythingLeavesOnlyTheKeysItEmptiedAndKeepsTh
         {os::HKEY_CLASSES_ROOT, u"Quillsoft.Template\\DefaultIcon", u"", RegView::Default()},
         {os::HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.zip\\OpenWithList", u"a",
          RegView::Default()},
+        // Healthy the way Windows reads them: command lines with arguments,
+        // a braced icon folder named through a variable, a file on a drive
+        // not there now, another user's own profile, a 64-bit program's
+        // history record.
+        {hklm, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", u"Spooler", RegView::Wow64_64()},
+        {hklm, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", u"WriterAgent", RegView::Wow64_64()},
+        {os::HKEY_CLASSES_ROOT, u"Quillsoft.Document\\shell\\openas\\command", u"", RegView::Default()},
+        {os::HKEY_CLASSES_ROOT, u"Tessel.Template\\DefaultIcon", u"", RegView::Default()},
+        {os::HKEY_CURRENT_USER, u"Software\\Quillsoft\\Writer\\5.0\\Recent File List", u"File3", RegView::Default()},
+        {os::HKEY_USERS, u"S-1-5-21-3623811015-3361044348-30300820-1001\\Software\\Tessel", u"Template", RegView::Default()},
+        {os::HKEY_CURRENT_USER,
+         u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist\\{CEBFF5CD-ACE2-4F4F-9178-9926F41749EA}\\Count",
+         u"P:\\Jvaqbjf\\Flfgrz32\\bayl64genl.rkr", RegView::Default()},
     };
     for (const auto& k : kept)
         EXPECT_TRUE(platform::RegistryValueExists(k.root, k.key, k.value, k.view))

@@ -11,8 +11,8 @@
 namespace i18n {
 namespace {
 
-TEST(BuiltInConstants, ResourceHoldsTheTenConstants) {
-    EXPECT_EQ(LangManager().ConstantCount(), 10u);
+TEST(BuiltInConstants, ResourceHoldsTheThirteenConstants) {
+    EXPECT_EQ(LangManager().ConstantCount(), 13u);
     EXPECT_EQ(LangManager().LanguageID(), 1033);
     EXPECT_EQ(LangManager().DefaultLanguageID(), 1033);
 }

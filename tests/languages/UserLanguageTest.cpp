@@ -65,6 +65,11 @@ TEST_F(UserLanguageStart, ABrokenFileForTheUsersLanguageLeavesTheWizardInEnglish
     app::TMainForm form(application, [](app::TMainForm&) {});
     EXPECT_EQ(i18n::LangManager().LanguageID(), 1033);
     EXPECT_EQ(form.NextButton->Caption(), u"Next >");
+    // The user is told what was wrong and that the texts are English.
+    ASSERT_EQ(application.Shown.size(), 1u);
+    EXPECT_NE(application.Shown[0].Text.find(u"Line 2"), std::u16string::npos)
+        << text::ToUtf8(application.Shown[0].Text);
+    EXPECT_NE(application.Shown[0].Text.find(u"English"), std::u16string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -167,7 +167,8 @@ TEST_F(ThirtyTwoBitWindows, NothingIsRedirected) {
 
 TEST_F(ThirtyTwoBitWindows, HostPathIgnoresRedirection) {
     emul::SetArch(emul::Arch::Windows64);
-    EXPECT_EQ(emul::HostPath(u"C:\\WINDOWS\\System32").filename(), "system32");
+    // The host's own spelling of the 64-bit folder, never SysWOW64.
+    EXPECT_EQ(emul::HostPath(u"C:\\WINDOWS\\system32").filename(), "System32");
     EXPECT_EQ(emul::HostPath(u"C:\\windows\\system32\\new.dll").filename(), "new.dll");
     EXPECT_TRUE(emul::HostPath(u"Q:\\x").empty());
 }

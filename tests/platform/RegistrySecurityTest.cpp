@@ -2,6 +2,7 @@
 // up with a NULL DACL, put the saved DACL back; and denied keys.
 #include <cstring>
 
+#include "platform/RegistryAccess.h"
 #include "platform/os/WinApi.h"
 #include "support/SeamTest.h"
 #include "RegistryTestKit.h"
@@ -163,6 +164,27 @@ TEST_F(RegistrySecurityTest, AWriteDeniedKeyCanNeitherBeDeletedNorGrow) {
                                   child.out(), nullptr),
               kDenied);
     EXPECT_TRUE(Exists(HKCU, path));
+}
+
+// A key owned by another account (the system's installer) keeps even an
+// administrator from changing its security: it can be read, never unlocked.
+TEST_F(RegistrySecurityTest, AKeyThatRefusesWriteDacCannotBeUnlocked) {
+    auto path = Sub(u"Owned");
+    MustCreate(HKCU, path);
+    emul::DenySecurityChange(u"HKEY_CURRENT_USER\\" + path, true);
+    EXPECT_EQ(OpenWith(path, os::KEY_READ | os::READ_CONTROL), os::ERROR_SUCCESS);
+    EXPECT_EQ(OpenWith(path, kSecurityOnly), kDenied);
+    EXPECT_EQ(OpenUp(path), kDenied);
+    // Asking for everything that is left does not bring WRITE_DAC back.
+    Key key;
+    ASSERT_EQ(Open(HKCU, path, os::MAXIMUM_ALLOWED, key), os::ERROR_SUCCESS);
+    std::uint8_t sd[os::SECURITY_DESCRIPTOR_MIN_LENGTH] = {};
+    ASSERT_TRUE(os::InitializeSecurityDescriptor(sd, os::SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(os::SetSecurityDescriptorDacl(sd, os::TRUE, nullptr, os::FALSE));
+    EXPECT_EQ(os::RegSetKeySecurity(key.get(), os::DACL_SECURITY_INFORMATION, sd), kDenied);
+    platform::SavedDescriptor saved;
+    EXPECT_FALSE(platform::UnlockRegistryKey(HKCU, path, true, saved));
+    EXPECT_FALSE(platform::RegistryCanOpenKey(HKCU, path, 0));
 }
 
 TEST_F(RegistrySecurityTest, UnlockOpensADeniedKeyAndTheSavedDescriptorDeniesAgain) {

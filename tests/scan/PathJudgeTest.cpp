@@ -129,10 +129,15 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"IconIndexOfExistingFile", u"C:\\Windows\\system32\\shell32.dll,-101", false, {}},
         PathCase{"IconIndexOfMissingFile", u"<S>\\Missing\\x.dll,0", true, {}},
         PathCase{"SwitchEndsThePath", u"<S>\\Program Files\\App\\app.exe /background", false, {kApp}},
-        PathCase{"DashArgumentStaysInThePath", u"<S>\\Program Files\\App\\app.exe -silent", true, {kApp}},
-        PathCase{"OnlyTheTrailingPartIsRemoved", u"C:\\Windows\\system32\\rundll32.exe shell32.dll,Control_RunDLL",
-                 true, {}},
-        PathCase{"SecondColonEndsThePath", u"<S>\\x.exe <S>\\y.txt", true, {u"<S>\\x.exe", u"<S>\\y.txt"}},
+        // Unquoted command lines: the program is the shortest text up to a
+        // blank that names a file, as process creation finds it.
+        PathCase{"DashArgumentFollowsTheProgram", u"<S>\\Program Files\\App\\app.exe -silent", false, {kApp}},
+        PathCase{"ProgramFoundWithExeAdded", u"<S>\\Program Files\\App\\app -silent", false, {kApp}},
+        PathCase{"ProgramMissingBeforeArguments", u"<S>\\Program Files\\App\\gone.exe -silent", true, {kApp}},
+        PathCase{"ShortestProgramRunsFirst", u"<S>\\App b\\c.exe", false, {u"<S>\\App.exe"}},
+        PathCase{"AFolderIsNoProgram", u"<S>\\Program Files\\App -x", true, {kApp}},
+        PathCase{"ProgramBeforeASecondDrivePath", u"<S>\\x.exe <S>\\y.txt", false, {u"<S>\\x.exe", u"<S>\\y.txt"}},
+        PathCase{"SecondColonEndsAMissingProgram", u"<S>\\x.exe <S>\\y.txt", true, {u"<S>\\y.txt"}},
         PathCase{"QuotedCommandLine", u"\"<S>\\Missing\\x.exe\" /a", false, {}},
         PathCase{"ResourceUrl", u"res://<S>\\Missing\\x.dll/1", false, {}},
         PathCase{"LowerCaseDrive", u"c:\\windows", false, {}},
@@ -140,7 +145,8 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"SuffixGoneButFileMissing", u"<S>\\dir,1\\x.dll,1", true, {u"<S>\\dir,1\\x.dll"}},
         PathCase{"SpaceStopsTheSuffix", u"<S>\\x.dll,1 /abc", false, {u"<S>\\x.dll,1"}},
         PathCase{"SpaceStopsTheSuffixMissing", u"<S>\\x.dll,1 /abc", true, {u"<S>\\x.dll"}},
-        PathCase{"FloppyNeverTouched", u"A:\\setup.exe", true, {}},
+        // Floppy drives are never looked at, so nothing is known about them.
+        PathCase{"FloppyNeverJudged", u"A:\\setup.exe", false, {}},
         PathCase{"DriveOnly", u"C:", false, {}}, PathCase{"ForwardSlashes", u"C:/Windows/notepad.exe", false, {}},
         PathCase{"NetworkPath", u"\\\\server\\share\\x.exe", false, {}},
         PathCase{"BlanksAroundAreTrimmed", u"  \t<S>\\Program Files\\App\\app.exe \r\n", false, {kApp}},
@@ -150,6 +156,63 @@ INSTANTIATE_TEST_SUITE_P(
                  u"<S>\\\u041f\u0440\u0438\u0432\u0435\u0442\u4e2d\\missing.exe", false, {}},
         PathCase{"PathOnASecondLine", u"note\n<S>\\Missing\\x.exe", true, {}}),
     [](const ::testing::TestParamInfo<PathCase>& info) { return std::string(info.param.name); });
+
+// rundll32 lines: healthy while rundll32 finds its library, searched as
+// the loader does when it is a bare name. <R> is the system's rundll32,
+// <L> a library of a unique name, made where the case says.
+enum class Library { Nowhere, SystemFolder, WindowsFolder, Scratch };
+
+struct RundllCase {
+    const char* name;
+    const char16_t* text;
+    Library where;
+    bool invalid;
+};
+
+void PrintTo(const RundllCase& c, std::ostream* out) { *out << c.name; }
+
+class RundllLines : public PathFixture, public ::testing::WithParamInterface<RundllCase> {};
+
+TEST_P(RundllLines, Judges) {
+    const RundllCase& c = GetParam();
+    const std::u16string rundll = u"C:\\Windows\\System32\\rundll32.exe";
+    MakeOutside(rundll);
+    // Without the dot of the test's name: a bare name must have no extension.
+    std::u16string base = Unique();
+    for (auto& ch : base)
+        if (ch == u'.') ch = u'-';
+    const std::u16string library = base + u".dll";
+    switch (c.where) {
+        case Library::SystemFolder: MakeOutside(u"C:\\Windows\\System32\\" + library); break;
+        case Library::WindowsFolder: MakeOutside(u"C:\\Windows\\" + library); break;
+        case Library::Scratch: MakePath(ScratchFolder() + u"\\" + library); break;
+        case Library::Nowhere: break;
+    }
+    auto text = Replace(Replace(Replace(c.text, u"<R>", rundll), u"<S>", ScratchFolder()), u"<L>", base);
+    EXPECT_EQ(judge.IsPathInvalid(text), c.invalid) << text::ToUtf8(text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RundllLines,
+    ::testing::Values(
+        RundllCase{"BareLibraryInTheSystemFolder", u"<R> <L>.dll,Control_RunDLL", Library::SystemFolder, false},
+        RundllCase{"BareNameGetsDll", u"<R> <L>,InstallHinfSection DefaultInstall 132 %1", Library::SystemFolder,
+                   false},
+        RundllCase{"BareLibraryInTheWindowsFolder", u"<R> <L>.dll,Start", Library::WindowsFolder, false},
+        RundllCase{"BareLibraryNowhere", u"<R> <L>.dll,Start", Library::Nowhere, true},
+        RundllCase{"BareLibraryBesideTheLineIsNotSearched", u"<R> <L>.dll,Start", Library::Scratch, true},
+        RundllCase{"LibraryPathThere", u"<R> <S>\\<L>.dll,Start", Library::Scratch, false},
+        RundllCase{"LibraryPathGone", u"<R> <S>\\<L>.dll,Start", Library::SystemFolder, true},
+        RundllCase{"QuotedLibraryPath", u"<R> \"<S>\\<L>.dll\",Start", Library::Scratch, false},
+        RundllCase{"AnyCaseWithoutExe", u"C:\\Windows\\System32\\RUNDLL32 <L>.dll,Start", Library::Nowhere, true},
+        RundllCase{"AnyCaseWithoutExeFound", u"c:\\windows\\system32\\RunDll32 <L>.dll,Start",
+                   Library::SystemFolder, false},
+        RundllCase{"ExpandedProgram", u"%SystemRoot%\\System32\\rundll32.exe <L>.dll,Start", Library::SystemFolder,
+                   false},
+        RundllCase{"RundllItselfGone", u"<S>\\rundll32.exe <L>.dll,Start", Library::SystemFolder, true},
+        RundllCase{"RelativeLibraryCannotBeDecided", u"<R> sub\\<L>.dll,Start", Library::Nowhere, false},
+        RundllCase{"NoLibraryAtAll", u"<R>  ", Library::Nowhere, false}),
+    [](const ::testing::TestParamInfo<RundllCase>& info) { return std::string(info.param.name); });
 
 TEST_F(PathFixture, DriveThatIsNotReadyCountsAsAPresentFolder) {
 #ifdef _WIN32
@@ -161,6 +224,19 @@ TEST_F(PathFixture, DriveThatIsNotReadyCountsAsAPresentFolder) {
     EXPECT_FALSE(SafeFileExists(u"D:\\x.exe"));
     EXPECT_TRUE(SafeDirectoryExists(u"D:\\x.exe"));
 #endif
+}
+
+// An unplugged stick, an unmapped network drive: what its paths name
+// cannot be known.
+TEST_F(PathFixture, PathsOnADriveThatIsNotThereAreNeverMissing) {
+    auto drive = testsupport::AbsentDrive();
+    ASSERT_FALSE(drive.empty()) << "every drive letter is in use";
+    MakeOutside(u"C:\\Windows\\System32\\rundll32.exe");
+    EXPECT_FALSE(DriveCanBeJudged(drive + u"\\Tools\\app.exe"));
+    EXPECT_FALSE(judge.IsPathInvalid(drive + u"\\Tools\\app.exe -tray"));
+    EXPECT_FALSE(judge.IsPathInvalid(u"C:\\Windows\\System32\\rundll32.exe " + drive + u"\\x.dll,Start"));
+    EXPECT_TRUE(DriveCanBeJudged(u"c:\\x"));
+    EXPECT_TRUE(judge.IsPathInvalid(ScratchFolder() + u"\\gone.exe -tray"));
 }
 
 TEST_F(PathFixture, ExistenceTestsTellFilesFromFolders) {

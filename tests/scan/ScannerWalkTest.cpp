@@ -196,16 +196,21 @@ TEST_F(WalkTest, KeyTreeReportsProgressForEveryKeyAndChecksValuesOnTheWay) {
                                                       "key ~\\T\\B empty"}));
 }
 
-TEST_F(WalkTest, UnreadableSubkeyCountsAsEmpty) {
+// A key that cannot be read may hold anything: it is not reported empty
+// (the fix could not delete it anyway, and it would come back at every
+// scan), and neither is a key above it whose subtree was thus not all seen.
+TEST_F(WalkTest, AnUnreadableSubkeyIsNotKnownToBeEmpty) {
 #ifdef _WIN32
     GTEST_SKIP() << "the seam has no call to build a denying DACL; the native run covers this case";
 #else
-    Seed({"=", "Locked", "Locked\\Inner="});
+    Seed({"=", "Locked", "Locked\\Inner=", "empty", "U", "U\\Locked", "U\\Locked\\Inner="});
     emul::DenyKeyAccess(u"HKEY_CURRENT_USER\\" + Key("T\\Locked"), true, false);
+    emul::DenyKeyAccess(u"HKEY_CURRENT_USER\\" + Key("T\\U\\Locked"), true, false);
 #endif
     bool flag = true;
     scanner.ScanKeyTree(os::HKEY_CURRENT_USER, Key("T"), flag);
-    EXPECT_EQ(out.findings, (std::vector<std::string>{"key ~\\T\\Locked empty"}));
+    EXPECT_EQ(out.findings, (std::vector<std::string>{"key ~\\T\\empty empty"}));
+    EXPECT_TRUE(flag);
 }
 
 // The abort event answers true from its n-th question on.
@@ -276,6 +281,23 @@ TEST_F(WalkTest, AFailedChildWalkKeepsItsParentFromBeingReportedButSiblingsGoOn)
     scanner.ScanKeyTree(os::HKEY_CURRENT_USER, Key("T"), flag);
     EXPECT_EQ(out.findings, (std::vector<std::string>{"value ~\\T\\c x | Invalid data: <S>\\gone.dll"}));
     EXPECT_TRUE(flag);
+}
+
+// Nothing else in "T" holds a value: only the failed walk of "a" keeps "T"
+// from being reported, and deleted with the value "a" really holds.
+TEST_F(WalkTest, AFailedChildKeepsAnOtherwiseEmptyParentFromBeingReported) {
+    Put("T\\a", u"x", Missing());
+    MakeKey("T\\b");
+    MakeKey("T\\c");
+    scanner.SetResultFoundEvent([this](std::unique_ptr<findings::TCleanerScanProduct> p) {
+        if (dynamic_cast<findings::TCleanerRegValueProduct*>(p.get())) throw std::runtime_error("refused");
+        Record(*p);
+    });
+    bool flag = true;
+    scanner.ScanKeyTree(os::HKEY_CURRENT_USER, Key("T"), flag);
+    EXPECT_TRUE(out.findings.empty());
+    EXPECT_EQ(out.progress, (std::vector<std::string>{"HKEY_CURRENT_USER\\~\\T", "HKEY_CURRENT_USER\\~\\T\\a",
+                                                      "HKEY_CURRENT_USER\\~\\T\\b", "HKEY_CURRENT_USER\\~\\T\\c"}));
 }
 
 // ---------------------------------------------------------------- ScanSubKeys
@@ -430,10 +452,9 @@ TEST_F(ManagedWalk, AKeyBothViewsShareIsReportedOncePerPass) {
 
     auto seen = RunScan({{os::HKEY_CURRENT_USER, Key("T")}, {os::HKEY_LOCAL_MACHINE, MachineScratchKey()}});
     const std::string machine = "HKEY_LOCAL_MACHINE\\" + text::ToUtf8(MachineScratchKey());
-    // The 32-bit view has no such machine key; a key that cannot be read
-    // counts as empty, so the walk's top is reported there.
+    // The 32-bit view has no such machine key: nothing is there to report.
     EXPECT_EQ(seen, (std::vector<std::string>{"256 HKEY_CURRENT_USER\\~\\T\\Empty", "256 " + machine + "\\Empty",
-                                              "0 HKEY_CURRENT_USER\\~\\T\\Empty", "0 " + machine}));
+                                              "0 HKEY_CURRENT_USER\\~\\T\\Empty"}));
 }
 
 // Many findings and progress texts cross from the worker to the UI thread

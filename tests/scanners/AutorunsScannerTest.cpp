@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <utility>
+#include <vector>
 
 #include "scanners/ScannerHarness.h"
 
@@ -36,6 +38,34 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Pass32", Make<TAutorunsScanner>, "startup.reg", kPass32,
              With({"value HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run|Gone32 (data)"})}),
     CaseName);
+
+// Every start-up key, in the order the scanner visits them: one broken
+// entry in each must come out once, in this order.
+TEST_F(ScannerHarness, AutorunsVisitsAllThirtyOneStartUpKeysInOrder) {
+    const std::string cv = "\\Microsoft\\Windows\\CurrentVersion\\";
+    const char* const names[] = {"Run", "RunOnce", "RunOnceEx", "RunService", "RunServiceOnce"};
+    std::vector<std::pair<std::string, std::string>> table;  // root, key as the scanner names it
+    for (const char* name : names) table.emplace_back("HKEY_LOCAL_MACHINE", "SOFTWARE" + cv + name);
+    for (const char* name : names) table.emplace_back("HKEY_CURRENT_USER", "SOFTWARE" + cv + name);
+    for (const char* profile : {".DEFAULT", "S-1-5-18", "S-1-5-19", "S-1-5-20"})
+        for (const char* name : names)
+            table.emplace_back("HKEY_USERS",
+                               profile + std::string(name == names[0] ? "\\Software" : "\\SOFTWARE") + cv + name);
+    table.emplace_back("HKEY_LOCAL_MACHINE", "SOFTWARE" + cv + "policies\\Explorer\\Run");
+    ASSERT_EQ(table.size(), 31u);
+
+    std::string reg = "Windows Registry Editor Version 5.00\r\n";
+    Lines expected;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const auto& [root, key] = table[i];
+        const std::string name = "Tm" + std::to_string(i + 1);
+        reg += "\r\n[" + root + "\\" + key + "]\r\n\"" + name + "\"=\"C:\\\\Apps\\\\Gone\\\\" + name + ".exe\"\r\n";
+        expected.push_back("value " + root + "\\" + key + "|" + name + " (data)");
+    }
+    emul::LoadRegText(text::FromUtf8(reg));
+    TAutorunsScanner scanner;
+    EXPECT_EQ(Run(scanner, kPass64), expected);
+}
 
 // A 32-bit process sees the 64-bit system folder only through redirection;
 // a 64-bit start-up entry for a program that lives only there is healthy.

@@ -22,6 +22,18 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{"Pass32", Make<TCOMActiveXScanner>, "com.reg", kPass32,
                            {kClass + "B2}", kTypeLib + "C1}\\1.0\\HELPDIR", kTypeLib + "C2}\\1.1\\HELPDIR"}}),
     CaseName);
+
+// A key whose security this program may not change (owned by the system's
+// installer account) could be neither backed up whole nor deleted: such a
+// class or help key is never reported, whatever its server or folder.
+TEST_F(ScannerHarness, COMActiveXLeavesKeysItCannotReSecure) {
+    LoadFixture("com.reg");
+    emul::DenySecurityChange(u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\CLSID\\{00000000-0000-0000-0000-0000000000A2}", true);
+    emul::DenySecurityChange(
+        u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\TypeLib\\{00000000-0000-0000-0000-0000000000C1}\\1.0\\HELPDIR", true);
+    TCOMActiveXScanner scanner;
+    EXPECT_EQ(Run(scanner, kPass64), (Lines{kClass + "A4}", kClass + "A5}", kTypeLib + "C2}\\1.1\\HELPDIR"}));
+}
 #endif
 
 }  // namespace

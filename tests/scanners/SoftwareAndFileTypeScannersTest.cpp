@@ -1,12 +1,15 @@
 // The vendor-subtree, file-type and program-use scanners over one fixture.
 #include <gmock/gmock.h>
 
+#include <fstream>
+
 #include "scanners/FileAssociationsScannerUnit.h"
 #include "scanners/FileExtensionsScannerUnit.h"
 #include "scanners/HKCUScannerUnit.h"
 #include "scanners/HKLMScannerUnit.h"
 #include "scanners/HKUScannerUnit.h"
 #include "scanners/HistoryScannerUnit.h"
+#include "scan/UserVariables.h"
 #include "scanners/ScannerHarness.h"
 
 namespace scanners::testing {
@@ -90,6 +93,31 @@ TEST_F(SoftwareScanners, UserHivesSkipClassesAndServiceProfiles) {
     }
 }
 
+// Texts of other users' hives name those users' folders: %USERPROFILE%
+// and the rest are theirs, or, where unknown, the text is not judged.
+TEST_F(SoftwareScanners, OtherUsersVariablesAreTheirOwn) {
+    LoadFixture("users.reg");
+    for (const char16_t* file : {u"C:\\Users\\second\\Documents\\plan.tsp", u"C:\\Users\\second\\AppData\\Roaming\\TmTool\\tool.exe",
+                                 u"C:\\Users\\second\\AppData\\Local\\Temp\\tmtool.tmp"})
+        MakeFile(file);
+    THKUScanner hku;
+    const std::string second = "value HKEY_USERS\\S-1-5-21-1-2-3-1001\\Software\\TmTool|";
+    const std::string third = "value HKEY_USERS\\S-1-5-21-1-2-3-1002\\Software\\TmTool|";
+    Lines found;
+    for (const auto& line : Collect(hku, kPass64))
+        if (line.find("TmTool") != std::string::npos) found.push_back(line);
+    EXPECT_EQ(found, (Lines{second + "Gone", third + "System"}));
+}
+
+TEST(UserVariables, PutsInTheUsersOwnAndLeavesTheSystemsForExpansion) {
+    scan::TUserVariables owner;
+    owner.Set(u"USERPROFILE", u"C:\\Users\\second");
+    EXPECT_EQ(owner.Apply(u"%userprofile%\\a %SystemRoot%\\b"), u"C:\\Users\\second\\a %SystemRoot%\\b");
+    EXPECT_EQ(owner.Apply(u"%APPDATA%\\x"), std::nullopt);
+    EXPECT_EQ(owner.Apply(u"100% sure %TM_OTHER%"), u"100% sure %TM_OTHER%");
+    EXPECT_EQ(scan::TUserVariables().Apply(u"C:\\x"), u"C:\\x");
+}
+
 TEST_F(SoftwareScanners, FileTypeIconsAndCommands) {
     LoadFixture("software.reg");
     MakeFile(u"C:\\Apps\\Good\\{tm-folder}\\good.exe");
@@ -98,9 +126,11 @@ TEST_F(SoftwareScanners, FileTypeIconsAndCommands) {
     EXPECT_THAT(found, Contains("key HKEY_CLASSES_ROOT\\tmtest.gone\\DefaultIcon"));
     EXPECT_THAT(found, Contains("key HKEY_CLASSES_ROOT\\tmtest.unregistered\\DefaultIcon"));
     EXPECT_THAT(found, Contains("key HKEY_CLASSES_ROOT\\tmtest.lostbraced\\DefaultIcon"));
+    EXPECT_THAT(found, Contains("key HKEY_CLASSES_ROOT\\tmtest.lostbracedvar\\DefaultIcon"));
     EXPECT_THAT(found, Contains("value HKEY_CLASSES_ROOT\\tmtest.cmd\\shell\\open\\command|"));
-    // A braced folder on the way to an existing icon file is not a class.
-    for (const char* healthy : {"tmtest.good", "tmtest.bare", "tmtest.registered", "tmtest.braced\\"})
+    // A braced folder on the way to an existing icon file is not a class,
+    // also when a variable names the drive.
+    for (const char* healthy : {"tmtest.good", "tmtest.bare", "tmtest.registered", "tmtest.braced\\", "tmtest.bracedvar\\"})
         for (const auto& line : found) EXPECT_EQ(line.find(healthy), std::string::npos) << line;
 }
 
@@ -138,11 +168,31 @@ TEST_F(SoftwareScanners, HistoryReportsRotatedNamesOfGoneDrivePaths) {
     MakeFile(u"C:\\Apps\\Good\\good.exe");
     ASSERT_TRUE(platform::RegistryCreateKey(os::HKEY_CURRENT_USER, count));
     for (const char16_t* plain : {u"C:\\Apps\\Gone\\old.exe", u"C:\\Apps\\Good\\good.exe",
-                                  u"{7C5A40EF-A0FB-4BFC-874A-C0F2E0B9FA8E}\\calc.exe", u"UEME_CTLSESSION"})
+                                  u"{7C5A40EF-A0FB-4BFC-874A-C0F2E0B9FA8E}\\calc.exe", u"UEME_CTLSESSION",
+                                  u"A:\\setup.exe"})
         platform::RegistryWriteInteger(os::HKEY_CURRENT_USER, count, Rot13Decode(plain), 1);
+    // A program run from a stick that is not plugged in now.
+    platform::RegistryWriteInteger(os::HKEY_CURRENT_USER, count,
+                                   Rot13Decode(testsupport::AbsentDrive() + u"\\Tools\\run.exe"), 1);
     THistoryScanner scanner;
     EXPECT_EQ(Collect(scanner, kPass64),
               Lines{"value HKEY_CURRENT_USER\\" + text::ToUtf8(count) + "|P:\\Nccf\\Tbar\\byq.rkr"});
+}
+
+// A 64-bit program of the 64-bit system folder, which WOW64 hides from the
+// 32-bit scanner, was run: its record is not broken, in either pass.
+TEST_F(SoftwareScanners, HistoryKeepsProgramsOfThe64BitSystemFolder) {
+    const std::u16string count =
+        u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\UserAssist\\{TM-TEST}\\Count";
+    std::ofstream(emul::HostPath(u"C:\\Windows\\System32") / "only64.exe") << "x";
+    ASSERT_TRUE(platform::RegistryCreateKey(os::HKEY_CURRENT_USER, count));
+    platform::RegistryWriteInteger(os::HKEY_CURRENT_USER, count, Rot13Decode(u"C:\\Windows\\System32\\only64.exe"), 1);
+    platform::RegistryWriteInteger(os::HKEY_CURRENT_USER, count, Rot13Decode(u"C:\\Windows\\System32\\gone64.exe"), 1);
+    THistoryScanner scanner;
+    const Lines gone{"value HKEY_CURRENT_USER\\" + text::ToUtf8(count) + "|" +
+                     text::ToUtf8(Rot13Decode(u"C:\\Windows\\System32\\gone64.exe"))};
+    EXPECT_EQ(Collect(scanner, kPass64), gone);
+    EXPECT_EQ(Collect(scanner, kPass32), gone);
 }
 #endif
 

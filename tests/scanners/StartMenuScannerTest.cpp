@@ -49,6 +49,12 @@ TEST_F(StartMenuTest, JudgesNothingWithoutAProgramsFolder) {
     emul::SetShellFolder(os::CSIDL_PROGRAMS, u"\\");
     EXPECT_EQ(Run(scanner, kPass64), Lines{});
 }
+
+// A roaming profile's folder on a network drive that is not mapped now.
+TEST_F(StartMenuTest, JudgesNothingWhenTheProgramsFolderIsOnADriveThatIsNotThere) {
+    emul::SetShellFolder(os::CSIDL_PROGRAMS, testsupport::AbsentDrive() + u"\\Profiles\\root\\Programs");
+    EXPECT_EQ(Run(scanner, kPass64), Lines{});
+}
 #endif
 
 }  // namespace

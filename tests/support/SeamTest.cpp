@@ -101,6 +101,32 @@ void RemoveFolderTree(const std::u16string& path) {
     os::RemoveDirectoryW(path.c_str());
 }
 
+std::u16string AbsentDrive() {
+    for (char16_t letter = u'Y'; letter >= u'D'; --letter) {
+        const char16_t root[] = {letter, u':', u'\\', 0};
+        if (os::GetDriveTypeW(root) == os::DRIVE_NO_ROOT_DIR) return std::u16string(1, letter) + u":";
+    }
+    return {};
+}
+
+#ifndef _WIN32
+void CopyIntoDrive(const std::string& hostFolder, const std::u16string& windowsFolder) {
+    namespace fs = std::filesystem;
+    const fs::path from(hostFolder);
+    for (auto it = fs::recursive_directory_iterator(from); it != fs::recursive_directory_iterator(); ++it) {
+        auto relative = text::FromUtf8(it->path().lexically_relative(from).string());
+        for (auto& c : relative)
+            if (c == u'/') c = u'\\';
+        const fs::path target = emul::HostPath(windowsFolder + u"\\" + relative);
+        ASSERT_FALSE(target.empty()) << text::ToUtf8(relative);
+        if (it->is_directory())
+            fs::create_directories(target);
+        else
+            fs::copy_file(it->path(), target, fs::copy_options::overwrite_existing);
+    }
+}
+#endif
+
 void SeamTest::SetUp() {
 #ifndef _WIN32
     emul::Reset();

@@ -48,6 +48,17 @@ void RemoveFolderTree(const std::u16string& path);
 // cannot be written whole.
 void WriteFile(const std::u16string& path, const std::string& bytes);
 
+// "X:" for a drive letter the machine does not have now (an unplugged
+// stick, an unmapped network drive); empty when every letter is in use.
+std::u16string AbsentDrive();
+
+#ifndef _WIN32
+// Copies a host folder tree into a folder of the emulated machine (as a
+// 64-bit program names it), merging into folders that are already there
+// in whatever case they are spelled, as copying on Windows would.
+void CopyIntoDrive(const std::string& hostFolder, const std::u16string& windowsFolder);
+#endif
+
 }  // namespace testsupport
 
 // Wine lacks a Windows behaviour this case checks: skip under Wine only,

@@ -292,7 +292,7 @@ fs::path ExecutableFolder() {
     return ec ? fs::current_path() : self.parent_path();
 }
 
-// Windows folders are found without case on the emulated drive, but the
+// Windows folders are found without case on the emulated drive; the
 // example's own files are copied so that a run never changes them.
 fs::path FreshDriveFolder(const fs::path& from) {
     fs::path folder = fs::temp_directory_path() / ("tallowmend-c-" + std::to_string(::getpid()));
@@ -412,9 +412,11 @@ int main(int argc, char** argv) {
                                              : fs::path());
             drives[u'C'] = tempDrive;
         }
-        emul::MapStandardSystemDrive(drives[u'C']);
+        // The standard folders go only into the drive made for this run: a
+        // folder the user maps is theirs, and holds what they put there.
+        if (!tempDrive.empty()) emul::MapStandardSystemDrive(tempDrive);
         for (const auto& [letter, dir] : drives)
-            if (letter != u'C') emul::MapDrive(letter, dir);
+            if (dir != tempDrive) emul::MapDrive(letter, dir);
         // The program's folder (its log, the shipped copies of rundll32) is
         // the folder of this executable, seen as drive P:.
         if (!drives.count(u'P')) {

@@ -24,6 +24,10 @@ std::u16string SaveRegText(std::u16string_view fullKeyPath);
 // DACL is written over it with RegSetKeySecurity; a descriptor saved before
 // that write puts the denial back.
 void DenyKeyAccess(std::u16string_view fullKeyPath, bool denyRead, bool denyWrite);
+// Refuses WRITE_DAC on the key (raw path) to every opener, as a key owned by
+// the system's installer account refuses administrators; its security then
+// cannot be replaced at all.
+void DenySecurityChange(std::u16string_view fullKeyPath, bool deny);
 
 // Handles returned by RegOpenKeyExW / RegCreateKeyExW and not yet closed.
 std::size_t OpenKeyHandleCount();

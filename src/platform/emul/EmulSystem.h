@@ -41,9 +41,12 @@ void UnsetEnv(std::u16string_view name);
 void MapDrive(char16_t letter, const std::filesystem::path& hostFolder);
 void SetDriveNotReady(char16_t letter, bool notReady);
 // Maps C: to hostFolder and lays out the folders a fresh 64-bit Windows 7
-// (as a Wine prefix has them) holds: windows\system32, windows\syswow64,
-// windows\Fonts, Program Files, Program Files (x86) with their Common Files,
-// ProgramData, users\root with its Start Menu\Programs.
+// holds, spelled as Windows spells them: Windows\System32, Windows\SysWOW64,
+// Windows\Fonts, Program Files, Program Files (x86) with their Common Files,
+// ProgramData, Users\root with its Start Menu\Programs. Folders already
+// there in any case are kept as they are. Only for a scratch folder of the
+// caller's own: a folder that holds a user's files is mapped with MapDrive,
+// which creates nothing.
 void MapStandardSystemDrive(const std::filesystem::path& hostFolder);
 // Host path for a Windows path as a 64-bit program sees it (no
 // redirection); empty when the drive is not mapped.

@@ -276,20 +276,34 @@ void SetFileLocked(std::u16string_view windowsPath, bool locked) {
 }
 
 void MapStandardSystemDrive(const fs::path& hostFolder) {
-    static constexpr const char* kFolders[] = {
-        "windows/system32",
-        "windows/syswow64",
-        "windows/Fonts",
-        "windows/temp",
-        "Program Files/Common Files",
-        "Program Files (x86)/Common Files",
-        "ProgramData/Microsoft/Windows/Start Menu/Programs",
-        "users/root/AppData/Roaming/Microsoft/Windows/Start Menu/Programs",
-        "users/root/AppData/Local",
-        "users/root/Temp",
+    // Spelled as Windows spells them; a folder the host already holds in
+    // another case is used as it is, never doubled.
+    static constexpr std::u16string_view kFolders[] = {
+        u"Windows\\System32",
+        u"Windows\\SysWOW64",
+        u"Windows\\Fonts",
+        u"Windows\\Temp",
+        u"Program Files\\Common Files",
+        u"Program Files (x86)\\Common Files",
+        u"ProgramData\\Microsoft\\Windows\\Start Menu\\Programs",
+        u"Users\\root\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs",
+        u"Users\\root\\AppData\\Local",
+        u"Users\\root\\Temp",
     };
-    for (auto* folder : kFolders) fs::create_directories(hostFolder / folder);
+    std::error_code ec;
+    fs::create_directories(hostFolder, ec);
     MapDrive(u'C', hostFolder);
+    for (auto folder : kFolders) {
+        std::u16string path = u"C:";
+        for (std::size_t start = 0; start <= folder.size();) {
+            auto end = std::min(folder.find(u'\\', start), folder.size());
+            path += u'\\';
+            path += folder.substr(start, end - start);
+            auto resolved = ResolvePath(path, false);
+            if (!resolved.error && !resolved.exists) fs::create_directory(resolved.host, ec);
+            start = end + 1;
+        }
+    }
 }
 
 }  // namespace emul

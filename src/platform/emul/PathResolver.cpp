@@ -63,7 +63,10 @@ void Redirect(std::vector<std::u16string>& parts) {
 }
 
 // The host entry for `name` in `folder`: the exact spelling when present,
-// otherwise the first entry that matches without case.
+// otherwise the entry that matches without case. A host folder may hold
+// names that differ only in case, which Windows never does; of those the
+// one first in byte order is taken, so that every lookup of every spelling
+// lands on the same entry whatever order the host lists them in.
 bool FindEntry(const fs::path& folder, std::u16string_view name, fs::path& found) {
     std::error_code ec;
     auto exact = folder / detail::HostName(name);
@@ -71,13 +74,13 @@ bool FindEntry(const fs::path& folder, std::u16string_view name, fs::path& found
         found = exact;
         return true;
     }
+    bool any = false;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (text::EqualNoCase(detail::WindowsName(it->path().filename()), name)) {
-            found = it->path();
-            return true;
-        }
+        if (!text::EqualNoCase(detail::WindowsName(it->path().filename()), name)) continue;
+        if (!any || it->path().filename().native() < found.filename().native()) found = it->path();
+        any = true;
     }
-    return false;
+    return any;
 }
 
 // The folder a relative name starts from: the program's folder, as when
@@ -280,6 +283,27 @@ void ResetDrives() {
     map.drives.clear();
 }
 }  // namespace detail
+
+}  // namespace emul
+
+namespace os {
+
+UINT GetDriveTypeW(LPCWSTR rootPath) {
+    // A drive's root ("X:\\", or "X:"); the current drive when null.
+    std::u16string root = rootPath ? std::u16string(rootPath) : emul::CurrentDirectory().substr(0, 3);
+    if (root.size() == 2) root += u'\\';
+    if (root.size() != 3 || root[1] != u':' || root[2] != u'\\' || !emul::IsLetter(root[0])) return DRIVE_NO_ROOT_DIR;
+    auto& map = emul::Drives();
+    std::lock_guard lock(map.mutex);
+    auto it = map.drives.find(emul::DriveLetter(root[0]));
+    if (it == map.drives.end()) return DRIVE_NO_ROOT_DIR;
+    // A drive that is not ready is one whose media is out: a disc drive.
+    return it->second.notReady ? DRIVE_CDROM : DRIVE_FIXED;
+}
+
+}  // namespace os
+
+namespace emul {
 
 fs::path HostPath(std::u16string_view windowsPath) {
     auto resolved = detail::ResolvePath(windowsPath, false);

@@ -285,6 +285,14 @@ void DenyKeyAccess(std::u16string_view fullKeyPath, bool denyRead, bool denyWrit
     node->flags = flags;
 }
 
+void DenySecurityChange(std::u16string_view fullKeyPath, bool deny) {
+    reg::SyncArch();
+    std::unique_lock lock(reg::TheStore().mutex);
+    reg::Node* node = reg::FindRaw(fullKeyPath);
+    if (!node) throw std::invalid_argument("DenySecurityChange: no key " + text::ToUtf8(fullKeyPath));
+    node->flags = static_cast<std::uint8_t>(deny ? node->flags | reg::kDenyDac : node->flags & ~reg::kDenyDac);
+}
+
 std::size_t KeyCount() {
     std::shared_lock lock(reg::TheStore().mutex);
     return reg::TheStore().KeyCount();

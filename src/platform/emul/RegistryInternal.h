@@ -18,8 +18,9 @@ namespace emul::reg {
 // HKEY_CURRENT_USER is this user's hive below HKEY_USERS (the SID Wine uses).
 inline constexpr std::u16string_view kCurrentUserSid = u"S-1-5-21-0-0-0-1000";
 
-// Rights a denial takes away; READ_CONTROL and WRITE_DAC always remain
-// (administrators own every key).
+// Rights a denial takes away. READ_CONTROL always remains, and WRITE_DAC
+// too unless the key says otherwise: administrators own nearly every key,
+// but not those of the system's installer account.
 inline constexpr os::REGSAM kReadRights = os::KEY_QUERY_VALUE | os::KEY_ENUMERATE_SUB_KEYS | os::KEY_NOTIFY;
 inline constexpr os::REGSAM kDeleteRight = 0x00010000;
 inline constexpr os::REGSAM kWriteRights =

@@ -74,6 +74,7 @@ os::REGSAM DeniedRights(const Node* node) {
     os::REGSAM denied = 0;
     if (node->Has(kDenyRead)) denied |= kReadRights;
     if (node->Has(kDenyWrite)) denied |= kWriteRights;
+    if (node->Has(kDenyDac)) denied |= os::WRITE_DAC;
     return denied;
 }
 
@@ -122,10 +123,11 @@ os::LSTATUS ApplySecurity(Node* node, os::SECURITY_INFORMATION info, const void*
     // No DACL at all, or a NULL one, grants everybody everything.
     os::REGSAM denied = 0;
     if (acl && !DeniedByAcl(acl, denied)) return static_cast<os::LSTATUS>(os::ERROR_INVALID_SECURITY_DESCR);
-    auto flags = static_cast<std::uint8_t>(node->flags & ~(kDenyRead | kDenyWrite | kNullDacl));
+    auto flags = static_cast<std::uint8_t>(node->flags & ~(kDenyRead | kDenyWrite | kNullDacl | kDenyDac));
     if (!acl) flags |= kNullDacl;
     if (denied & kReadRights) flags |= kDenyRead;
     if (denied & kWriteRights) flags |= kDenyWrite;
+    if (denied & os::WRITE_DAC) flags |= kDenyDac;
     node->flags = flags;
     return os::ERROR_SUCCESS;
 }

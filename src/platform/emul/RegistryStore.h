@@ -87,6 +87,7 @@ enum NodeFlag : std::uint8_t {
     kPinned = 16,    // a hive root or standard key that cannot be deleted
     kNullDacl = 32,  // security replaced by a NULL DACL (everyone, everything)
     kVolatile = 64,  // lives only in memory: never saved, holds only volatile keys
+    kDenyDac = 128,  // its security cannot be changed (owned by another account)
 };
 
 struct Node {

@@ -335,6 +335,15 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes, DWORD* bytesWritten
 BOOL FlushFileBuffers(HANDLE file);
 DWORD GetFileSize(HANDLE file, DWORD* high);
 
+// Drive types; DRIVE_NO_ROOT_DIR for a letter the machine does not have.
+constexpr UINT DRIVE_UNKNOWN = 0;
+constexpr UINT DRIVE_NO_ROOT_DIR = 1;
+constexpr UINT DRIVE_REMOVABLE = 2;
+constexpr UINT DRIVE_FIXED = 3;
+constexpr UINT DRIVE_REMOTE = 4;
+constexpr UINT DRIVE_CDROM = 5;
+UINT GetDriveTypeW(LPCWSTR rootPath);
+
 // ---------------------------------------------------------------- system
 constexpr UINT CP_ACP = 0;
 constexpr UINT CP_UTF8 = 65001;

@@ -42,5 +42,6 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes, DWORD* bytesWritten
 }
 BOOL FlushFileBuffers(HANDLE file) { return ::FlushFileBuffers(file); }
 DWORD GetFileSize(HANDLE file, DWORD* high) { return ::GetFileSize(file, high); }
+UINT GetDriveTypeW(LPCWSTR rootPath) { return ::GetDriveTypeW(W(rootPath)); }
 
 }  // namespace os
