@@ -127,6 +127,11 @@ std::vector<TReportFinding> CollectFindings(TMainForm& form) {
             r.Value = s->Value();
             r.Data = s->Data();
             r.HasValue = r.HasData = true;
+            // A launch setting is checked in both views on 64-bit Windows and
+            // names the view it deviates in; the same deviation in both is one
+            // finding.
+            if (s->Views().size() > 1) r.View = u"both";
+            else if (s->Views().size() == 1) r.View = ViewName(s->Views().front());
         } else if (auto* k = dynamic_cast<findings::TRegKeyProduct*>(product)) {
             r.Class = findings::TRegKeyProduct::kTypeName;
             r.Root = platform::RootKeyName(k->RootKey());

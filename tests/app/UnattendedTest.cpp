@@ -59,6 +59,11 @@ protected:
 };
 
 TEST_F(Unattended, ScanReportsEachFindingWithoutRepairingAndExitsOne) {
+    // A shell hijacked only where 64-bit Windows reads it.
+    const std::u16string winlogon = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
+    platform::RegistryCreateKey(os::HKEY_LOCAL_MACHINE, winlogon, platform::RegView::Wow64_64());
+    platform::RegistryWriteString(os::HKEY_LOCAL_MACHINE, winlogon, u"Shell", u"explorer.exe C:\\Nowhere\\hook.exe",
+                                  platform::RegView::Wow64_64());
     ASSERT_EQ(Go(app::TUnattendedOptions::Scan), app::kExitProblemsFound) << printed;
     auto j = Report();
     EXPECT_EQ(j["format"], 1);
@@ -77,6 +82,12 @@ TEST_F(Unattended, ScanReportsEachFindingWithoutRepairingAndExitsOne) {
     EXPECT_EQ(gone["data"], "C:\\Nowhere\\gone.exe /start");
     EXPECT_FALSE(gone.contains("outcome"));
     EXPECT_EQ(Run(u"Gone"), u"C:\\Nowhere\\gone.exe /start");
+    nlohmann::json shell;
+    for (const auto& f : j["findings"])
+        if (f["value"] == "Shell") shell = f;
+    ASSERT_FALSE(shell.is_null()) << j.dump(1);
+    EXPECT_EQ(shell["kind"], "setting");
+    EXPECT_EQ(shell["view"], "64-bit") << "the view the deviation was found in";
 }
 
 TEST_F(Unattended, FixRepairsEverythingAndRestoreLastPutsItBack) {
