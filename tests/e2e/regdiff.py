@@ -25,6 +25,12 @@ WINE_VOLATILE = {
     ("hkey_local_machine\\system\\currentcontrolset\\control\\servicecurrent", ""),
     ("hkey_local_machine\\system\\currentcontrolset\\control\\class\\"
      "{4d36e968-e325-11ce-bfc1-08002be10318}\\0000", "driverdatedata"),
+    # When the driver registers the adapter again (its date above changes),
+    # the link value that the prefix's first registration left in the
+    # adapter's key can go (seen once in a run that started the wizard
+    # several times).
+    ("hkey_local_machine\\system\\currentcontrolset\\control\\class\\"
+     "{4d36e968-e325-11ce-bfc1-08002be10318}\\0000", "symboliclinkvalue"),
     # A 32-bit program's display driver registers the display adapter and
     # the monitor again when it starts in a new display, and their device
     # classes lose their names.
