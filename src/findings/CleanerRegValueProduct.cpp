@@ -53,9 +53,17 @@ void WriteOrThrow(os::HKEY root, const std::u16string& key, const std::u16string
 
 void SetRawValue(os::HKEY root, const std::u16string& key, const std::u16string& name, std::uint32_t type,
                  const std::vector<std::uint8_t>& data, platform::RegView view) {
+    // For a string whose last character is not NUL, the system counts one
+    // character more when the one after the buffer happens to be NUL (it
+    // takes it for a forgotten terminator), so the value would come back
+    // longer than it was, depending on memory. A non-NUL character after
+    // the counted bytes keeps the count as given.
+    std::vector<std::uint8_t> buffer(data);
+    buffer.push_back(0xFF);
+    buffer.push_back(0xFF);
     platform::KeyHandle handle;
     if (os::RegOpenKeyExW(root, key.c_str(), 0, platform::kWriteMask | view.bits, handle.put()) != os::ERROR_SUCCESS ||
-        os::RegSetValueExW(handle.get(), name.c_str(), 0, type, data.empty() ? nullptr : data.data(),
+        os::RegSetValueExW(handle.get(), name.c_str(), 0, type, data.empty() ? nullptr : buffer.data(),
                            static_cast<os::DWORD>(data.size())) != os::ERROR_SUCCESS)
         throw platform::ERegistryError(u"Failed to set data for '" + name + u"'");
 }

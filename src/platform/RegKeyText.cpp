@@ -202,8 +202,13 @@ void WriteKeyTree(os::HKEY root, const std::u16string& key, RegView view, const 
                                           handle.put(), nullptr);
         if (status != os::ERROR_SUCCESS) Fail(u"Cannot create key " + FullPath(root, path), status);
         for (const auto& value : entry.values) {
+            // A non-NUL character after the counted bytes, or a string that
+            // lacks its terminator may be stored one character longer.
+            std::vector<std::uint8_t> buffer(value.data.begin(), value.data.end());
+            buffer.push_back(0xFF);
+            buffer.push_back(0xFF);
             status = os::RegSetValueExW(handle.get(), value.name.c_str(), 0, value.type,
-                                        value.data.empty() ? nullptr : value.data.data(),
+                                        value.data.empty() ? nullptr : buffer.data(),
                                         static_cast<os::DWORD>(value.data.size()));
             if (status != os::ERROR_SUCCESS)
                 Fail(u"Cannot write value \"" + value.name + u"\" of " + FullPath(root, path), status);
