@@ -45,3 +45,14 @@ else()
   find_package(GTest REQUIRED)
 endif()
 include(GoogleTest)
+
+# nlohmann/json, header-only, from Debian's nlohmann-json3-dev: the
+# unattended mode's report. Only a copy of its own folder goes on the include
+# path, so the mingw build never sees the host's /usr/include.
+find_path(TALLOWMEND_JSON_INCLUDE nlohmann/json.hpp PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(NOT TALLOWMEND_JSON_INCLUDE)
+  message(FATAL_ERROR "nlohmann/json.hpp missing: run scripts/setup.sh (nlohmann-json3-dev)")
+endif()
+file(COPY ${TALLOWMEND_JSON_INCLUDE}/nlohmann DESTINATION ${PROJECT_BINARY_DIR}/third_party/json)
+add_library(tallowmend_json INTERFACE)
+target_include_directories(tallowmend_json SYSTEM INTERFACE ${PROJECT_BINARY_DIR}/third_party/json)

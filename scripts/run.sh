@@ -17,6 +17,7 @@ ready=1
 for tool in cmake ninja g++ pkg-config python3; do command -v "$tool" >/dev/null 2>&1 || ready=0; done
 pkg-config --exists libpcre2-8 2>/dev/null || ready=0
 [ -f /usr/include/gtest/gtest.h ] || ready=0
+[ -f /usr/include/nlohmann/json.hpp ] || ready=0
 if [ "$ready" = 0 ]; then
   echo "run: installing the Linux build's packages (scripts/setup.sh --native)"
   bash scripts/setup.sh --native

@@ -14,7 +14,7 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine wine64 fonts-wine curl
   xvfb xauth xdotool x11-utils imagemagick
-  libpcre2-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
+  libpcre2-dev nlohmann-json3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm libhivex-dev file
   nsis osslsigncode zip unzip fonts-ipafont-gothic
 )
@@ -23,7 +23,7 @@ packages=(
 native_only=0
 if [ "${1:-}" = --native ]; then
   native_only=1
-  packages=(build-essential cmake ninja-build pkg-config python3 libpcre2-dev googletest libgtest-dev libgmock-dev)
+  packages=(build-essential cmake ninja-build pkg-config python3 libpcre2-dev nlohmann-json3-dev googletest libgtest-dev libgmock-dev)
 fi
 
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -1,9 +1,13 @@
 #include "app/MainFormUnit.h"
 
+#include <set>
 #include <stdexcept>
 
 #include "app/DefaultSettingChecks.h"
 #include "app/FixStep.h"
+#include "app/RepairRun.h"
+#include "app/Report.h"
+#include "backups/BackupsManagerUnit.h"
 #include "app/Logger.h"
 #include "i18n/FormLangData.h"
 #include "i18n/LangError.h"
@@ -157,6 +161,30 @@ void TMainForm::BuildWidgets() {
     Label5 = &FailedPage->AddChild(TWidgetKind::Label, u"Label5", {16, 156, 169, 15},
                                    u"Our support staff will reply shortly.");
 
+    UndoLink =
+        &DefaultPage->AddChild(TWidgetKind::Label, u"UndoLink", {16, 250, 0, 0}, u"Undo an earlier repair\u2026");
+    UndoLink->WordWrap = false;
+    DetailsLink = &ResultsPage->AddChild(TWidgetKind::Label, u"DetailsLink", {270, 93, 0, 0}, u"Details\u2026");
+    DetailsLink->WordWrap = false;
+
+    DetailsPage = &Notebook->AddChild(TWidgetKind::Page, u"Details", {0, 0, 339, 320});
+    DetailsLabel = &DetailsPage->AddChild(
+        TWidgetKind::Label, u"DetailsLabel", {16, 16, 309, 45},
+        u"Every registry problem the scan found, in the order found. What you uncheck is left as it is.");
+    DetailsListBox = &DetailsPage->AddChild(TWidgetKind::CheckList, u"DetailsListBox", {16, 66, 309, 247});
+
+    UndoPage = &Notebook->AddChild(TWidgetKind::Page, u"Undo", {0, 0, 339, 320});
+    UndoLabel = &UndoPage->AddChild(
+        TWidgetKind::Label, u"UndoLabel", {16, 16, 309, 45},
+        u"Earlier repairs, the newest first. Check what to put back and press Restore.");
+    UndoListBox = &UndoPage->AddChild(TWidgetKind::CheckList, u"UndoListBox", {16, 66, 309, 200});
+    UndoResultLabel = &UndoPage->AddChild(TWidgetKind::Label, u"UndoResultLabel", {16, 272, 309, 45}, u"");
+
+    UndoLink->OnClick = [this] { ShowUndoPage(); };
+    DetailsLink->OnClick = [this] { ShowDetails(); };
+    ResultsListBox->OnItemActivate = [this](int index) {
+        if (FListProduct && ResultsListBox->Item(index).Data == FListProduct.get()) ShowDetails();
+    };
     NextButton->OnClick = [this] { NextButtonClick(); };
     BackButton->OnClick = [this] { BackButtonClick(); };
     CancelButton->OnClick = [this] { CancelButtonClick(); };
@@ -216,6 +244,10 @@ void TMainForm::FormDestroy() {
 }
 
 void TMainForm::ResetButtons() {
+    if (!FNextCaption.empty()) {
+        NextButton->SetCaption(FNextCaption);
+        FNextCaption.clear();
+    }
     NextButton->SetVisible(true);
     NextButton->SetEnabled(true);
     BackButton->SetVisible(true);
@@ -234,11 +266,18 @@ void TMainForm::ReleaseResults() {
 
 void TMainForm::NotebookPageChanged() {
     ResetButtons();
+    DetailsLink->SetEnabled(false);
     switch (Notebook->ActivePage()) {
         case pgDefault:
             BackButton->SetEnabled(false);
             break;
         case pgResults:
+            if (FKeepResults) {
+                FKeepResults = false;
+                NextButton->SetEnabled(FScanDone);
+                DetailsLink->SetEnabled(FScanDone && FListProduct);
+                break;
+            }
             ReleaseResults();
             ScanningLabel->SetVisible(true);
             RunChecksAndScan();
@@ -250,9 +289,114 @@ void TMainForm::NotebookPageChanged() {
             FinishButton->SetVisible(true);
             CancelButton->SetVisible(false);
             break;
+        case pgDetails:
+            NextButton->SetVisible(false);
+            FillDetails();
+            break;
+        case pgUndo:
+            FNextCaption = NextButton->Caption();
+            NextButton->SetCaption(u"Restore");
+            UndoResultLabel->SetCaption(u"");
+            FillUndo();
+            break;
         default:
             break;
     }
+}
+
+void TMainForm::ShowDetails() {
+    if (!FScanDone || !FListProduct || Notebook->ActivePage() != pgResults) return;
+    Notebook->SetActivePage(pgDetails);
+}
+
+void TMainForm::FillDetails() {
+    DetailsListBox->ClearItems();
+    if (!FListProduct) return;
+    for (std::size_t k = 0; k < FListProduct->Count(); ++k) {
+        auto* finding = FListProduct->Item(k);
+        if (!finding) continue;
+        DetailsListBox->AddItem(finding->GetDescription() + u"  (" + ViewName(finding->View()) + u")",
+                                FListProduct->Checked(k), finding);
+    }
+}
+
+void TMainForm::KeepDetailsChoices() {
+    if (!FListProduct) return;
+    for (int i = 0; i < DetailsListBox->Count(); ++i)
+        for (std::size_t k = 0; k < FListProduct->Count(); ++k)
+            if (FListProduct->Item(k) == DetailsListBox->Item(i).Data)
+                FListProduct->SetChecked(k, DetailsListBox->Item(i).Checked);
+}
+
+void TMainForm::ShowUndoPage() { Notebook->SetActivePage(pgUndo); }
+
+void TMainForm::FillUndo() {
+    UndoListBox->ClearItems();
+    FUndoRows.clear();
+    try {
+        backups::TBackupsManager journal;
+        FUndoSessions = ListSessions(journal);
+    } catch (const std::exception& e) {
+        FUndoSessions.clear();
+        UndoResultLabel->SetCaption(u"The backup journal cannot be read: " + text::FromUtf8(e.what()));
+    }
+    bool newest = true;
+    for (std::size_t s = 0; s < FUndoSessions.size(); ++s) {
+        const auto& session = FUndoSessions[s];
+        std::u16string head = session.Id.empty() ? std::u16string(u"Older backups")
+                                                 : u"Repair " + session.Id + u" of " + session.Time;
+        for (std::size_t e = 0; e < session.Entries.size(); ++e) {
+            const auto& entry = session.Entries[e];
+            std::u16string line = head + u": " + entry.Description;
+            if (!entry.Restored.empty()) line += u"  [put back " + entry.Restored + u"]";
+            if (!entry.Problem.empty()) line += u"  [unreadable: " + entry.Problem + u"]";
+            // The newest repair is what a user undoes most; the rest waits to
+            // be chosen.
+            bool check = newest && !session.Id.empty() && entry.Problem.empty() && entry.Restored.empty();
+            UndoListBox->AddItem(line, check, nullptr);
+            FUndoRows.emplace_back(s, e);
+        }
+        if (!session.Id.empty()) newest = false;
+    }
+    if (FUndoRows.empty() && UndoResultLabel->Caption().empty())
+        UndoResultLabel->SetCaption(u"There is nothing to undo: no repair was backed up here.");
+    NextButton->SetEnabled(!FUndoRows.empty());
+}
+
+void TMainForm::RestoreChecked() {
+    std::map<std::size_t, std::set<std::u16string>> chosen;
+    for (int i = 0; i < UndoListBox->Count() && static_cast<std::size_t>(i) < FUndoRows.size(); ++i) {
+        if (!UndoListBox->Item(i).Checked) continue;
+        auto [s, e] = FUndoRows[static_cast<std::size_t>(i)];
+        chosen[s].insert(FUndoSessions[s].Entries[e].Name);
+    }
+    if (chosen.empty()) {
+        FApplication.ShowMessage(kSelectSome, kTitle, ui::TMsgButtons::OK, true);
+        return;
+    }
+    std::size_t restored = 0, total = 0;
+    std::u16string notes;
+    try {
+        backups::TBackupsManager journal;
+        auto ask = [this](const TJournalEntry&, const std::u16string& conflict) {
+            return FApplication.ShowMessage(conflict + u"\r\n\r\nPut it back anyway?", kTitle, ui::TMsgButtons::YesNo,
+                                            true) == ui::mrYes;
+        };
+        for (const auto& [s, names] : chosen) {
+            for (const auto& r : RestoreSession(journal, FUndoSessions[s], ask, &names)) {
+                ++total;
+                if (r.Outcome == TRestoreOutcome::Restored)
+                    ++restored;
+                else
+                    notes += u"\n" + r.Entry.Description + u": " + r.Reason;
+            }
+        }
+    } catch (const std::exception& e) {
+        notes += u"\n" + text::FromUtf8(e.what());
+    }
+    FillUndo();
+    UndoResultLabel->SetCaption(u"Put back " + text::FromAscii(std::to_string(restored)) + u" of " +
+                                text::FromAscii(std::to_string(total)) + u"." + notes);
 }
 
 void TMainForm::NextButtonClick() {
@@ -269,6 +413,14 @@ void TMainForm::NextButtonClick() {
             }
             try {
                 FixProblems();
+            } catch (const backups::EJournalWriteError& e) {
+                FApplication.ShowMessage(u"Nothing was repaired: the backup journal cannot be written.\r\n" +
+                                             text::FromUtf8(e.what()),
+                                         kTitle, ui::TMsgButtons::OK, true);
+                return;
+            } catch (const ERepairRefused& e) {
+                FApplication.ShowMessage(e.Message(), kTitle, ui::TMsgButtons::OK, true);
+                return;
             } catch (...) {
                 // What the step did stays done; the user may press Next again.
                 return;
@@ -276,6 +428,9 @@ void TMainForm::NextButtonClick() {
             Notebook->SetActivePage(pgSuccess);
             break;
         }
+        case pgUndo:
+            RestoreChecked();
+            break;
         default:
             break;
     }
@@ -290,13 +445,22 @@ void TMainForm::BackButtonClick() {
         case pgFailed:
             Notebook->SetActivePage(pgResults);
             break;
+        case pgDetails:
+            KeepDetailsChoices();
+            FKeepResults = true;
+            Notebook->SetActivePage(pgResults);
+            break;
+        case pgUndo:
+            Notebook->SetActivePage(pgDefault);
+            break;
         default:
             break;
     }
 }
 
 void TMainForm::CancelButtonClick() {
-    if (Notebook->ActivePage() == pgDefault) {
+    // Nothing is under way on the welcome and undo pages.
+    if (Notebook->ActivePage() == pgDefault || Notebook->ActivePage() == pgUndo) {
         FApplication.Terminate();
         return;
     }
@@ -331,6 +495,7 @@ void TMainForm::AddResult(std::unique_ptr<findings::TScanProduct> product) {
 }
 
 void TMainForm::RunChecksAndScan() {
+    FScanDone = false;
     if (FChecks) FChecks(*this);
     // Frees itself when its thread ends; the form does not keep it.
     auto* manager = new scan::TScanManager();
@@ -372,11 +537,23 @@ void TMainForm::ScanProgress(const std::u16string& ProgressText) { ScanningLabel
 
 void TMainForm::ScanCompleted() {
     ScanningLabel->SetCaption(u"Scan completed");
+    FScanDone = true;
     NextButton->SetEnabled(true);
+    DetailsLink->SetEnabled(Notebook->ActivePage() == pgResults && FListProduct != nullptr);
     if (ResultsListBox->Count() == 0) Notebook->SetActivePage(pgFailed);
 }
 
-void TMainForm::FixProblems() {
+void TMainForm::FixProblems(bool stopOnFailure) {
+    // Nothing is repaired unless the journal can record the backups first.
+    TFixRun run;
+    struct TKeepOutcomes {
+        TMainForm& form;
+        TFixRun& run;
+        ~TKeepOutcomes() {
+            form.FLastOutcomes = run.Outcomes();
+            form.FLastSession = run.Session();
+        }
+    } keep{*this, run};
     RestoreRundll32();
     for (int i = ResultsListBox->Count() - 1; i >= 0; --i) {
         if (!ResultsListBox->Item(i).Checked) continue;
@@ -392,7 +569,18 @@ void TMainForm::FixProblems() {
                 if (form.FListProduct && data == form.FListProduct.get()) form.FListProduct.reset();
             }
         } remove{*this, i};
-        product->Solve();
+        if (FListProduct && product == FListProduct.get()) {
+            for (std::size_t k = 0; k < FListProduct->Count(); ++k)
+                if (FListProduct->Checked(k) && FListProduct->Item(k)) run.Repair(*FListProduct->Item(k));
+        } else if (stopOnFailure) {
+            run.Repair(*product);
+        } else {
+            try {
+                run.Repair(*product);
+            } catch (const std::exception&) {
+                // Recorded as the finding's outcome.
+            }
+        }
     }
 }
 

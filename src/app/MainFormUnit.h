@@ -4,12 +4,15 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/JournalSessions.h"
+#include "app/RepairRun.h"
 #include "findings/Categories.h"
 #include "findings/CleanerScanProduct.h"
 #include "findings/ListScanProduct.h"
@@ -32,7 +35,9 @@ void RunDefaultSettingChecks(TMainForm& form);
 
 class TMainForm : public i18n::ILangForm {
 public:
-    enum TPage { pgDefault = 0, pgResults = 1, pgSuccess = 2, pgFailed = 3 };
+    // Details: the scanner findings behind the composite entry, each with its
+    // own check box. Undo: the journal's repair sessions, to put back.
+    enum TPage { pgDefault = 0, pgResults = 1, pgSuccess = 2, pgFailed = 3, pgDetails = 4, pgUndo = 5 };
 
     // Builds the window's widgets and runs FormCreate.
     explicit TMainForm(ui::TApplication& application, TSettingChecks checks = RunDefaultSettingChecks);
@@ -57,12 +62,18 @@ public:
     void ResultFound(std::unique_ptr<findings::TCleanerScanProduct> ScanProduct, findings::TCategory* Category);
     void ScanProgress(const std::u16string& ProgressText);
     void ScanCompleted();
-    void FixProblems();
+    // stopOnFailure: the wizard's step ends at the first setting that fails;
+    // the unattended fix goes on with the rest and reports each outcome.
+    void FixProblems(bool stopOnFailure = true);
 
     bool MatchesPattern(std::u16string_view text, std::string_view pattern);
     bool IsRundllPath(std::u16string_view text);
 
     const findings::TListScanProduct* ListProduct() const { return FListProduct.get(); }
+    findings::TListScanProduct* ListProduct() { return FListProduct.get(); }
+    // What the last fix step did with each finding, and its journal session.
+    const std::map<const void*, TRepairOutcome>& LastOutcomes() const { return FLastOutcomes; }
+    const std::u16string& LastSession() const { return FLastSession; }
     // Scanners for every later scan run instead of the built-in set (tests).
     scan::TScanManager::TScannerFactory ScannerFactory;
 
@@ -77,6 +88,11 @@ public:
     ui::TWidget *DefaultPage, *ResultsPage, *SuccessPage, *FailedPage;
     ui::TWidget *Label1, *Label8, *Label3, *ScanDescLabel, *ScanningLabel, *ResultsListBox;
     ui::TWidget *Label10, *Label11, *LinkLabel1, *Label12, *Label13, *Label15, *Label4, *LinkLabel2, *Label5;
+    ui::TWidget *DetailsLink, *UndoLink, *DetailsPage, *DetailsLabel, *DetailsListBox;
+    ui::TWidget *UndoPage, *UndoLabel, *UndoListBox, *UndoResultLabel;
+
+    // Opens the undo page (the program's "-restore" without a session).
+    void ShowUndoPage();
 
 private:
     class TComponentLink;
@@ -92,6 +108,11 @@ private:
     void Label23Click();
     void LinkLabel1Click();
     void ResetButtons();
+    void ShowDetails();
+    void FillDetails();
+    void KeepDetailsChoices();
+    void FillUndo();
+    void RestoreChecked();
     void ReleaseResults();
     int CompositeIndex() const;
 
@@ -104,6 +125,14 @@ private:
     std::optional<scan::TRegex> FRegEx;
     std::vector<std::unique_ptr<TComponentLink>> FLinks;
     std::unique_ptr<i18n::TLanguageController> LanguageController;
+    std::map<const void*, TRepairOutcome> FLastOutcomes;
+    // Coming back from the details page keeps the results and the scan.
+    bool FKeepResults = false;
+    bool FScanDone = false;
+    std::u16string FNextCaption;
+    std::vector<TJournalSession> FUndoSessions;
+    std::vector<std::pair<std::size_t, std::size_t>> FUndoRows;  // session, entry
+    std::u16string FLastSession;
 };
 
 }  // namespace app

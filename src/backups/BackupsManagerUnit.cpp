@@ -5,6 +5,7 @@
 
 #include "app/AppFolders.h"
 #include "app/Logger.h"
+#include "platform/FileHandle.h"
 #include "platform/Text.h"
 
 namespace backups {
@@ -16,24 +17,7 @@ constexpr char16_t kLastCodeKey[] = u"LastCode";
 
 std::u16string Decimal(std::int64_t value) { return text::FromAscii(std::to_string(value)); }
 
-class FileHandle {
-public:
-    explicit FileHandle(os::HANDLE h) : h_(h) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool Valid() const { return h_ != os::INVALID_HANDLE_VALUE && h_ != nullptr; }
-    os::HANDLE get() const { return h_; }
-    bool Close() {
-        bool ok = true;
-        if (Valid()) ok = os::CloseHandle(h_) != os::FALSE;
-        h_ = os::INVALID_HANDLE_VALUE;
-        return ok;
-    }
-
-private:
-    os::HANDLE h_;
-};
+using platform::FileHandle;
 
 std::vector<std::uint8_t> ReadWholeFile(const std::u16string& path) {
     FileHandle file(os::CreateFileW(path.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr,
@@ -159,6 +143,11 @@ void TBackupsManager::NewEntry(const std::u16string& BackupItemType, const std::
     auto section = GetLastCodeString();
     FIniFile.Write(section, u"Type", BackupItemType);
     FIniFile.Write(section, u"Desc", Description);
+    if (!FSession.empty()) {
+        FIniFile.Write(section, u"Session", FSession);
+        FIniFile.Write(section, u"SessionTime", FSessionTime);
+        FIniFile.Write(section, u"Windows", FSessionWindows);
+    }
     FIniFile.Write(kCountSection, kLastCodeKey, Decimal(static_cast<std::int64_t>(GetLastCode()) + 1));
     FSections.push_back(section);
     Save();
@@ -213,6 +202,45 @@ void TBackupsManager::DeleteEntry(int Index) {
     }
     FIniFile.EraseSection(section);
     FSections.erase(FSections.begin() + Index + 1);
+    Save();
+}
+
+void TBackupsManager::BeginSession(std::u16string Id, std::u16string Time, std::u16string Windows) {
+    FSession = std::move(Id);
+    FSessionTime = std::move(Time);
+    FSessionWindows = std::move(Windows);
+}
+
+void TBackupsManager::CheckWritable() {
+    if (!IsFolder(FBackupRoot.substr(0, FBackupRoot.size() - 1))) {
+        CreateFolderTree(FBackupRoot);
+        if (!IsFolder(FBackupRoot.substr(0, FBackupRoot.size() - 1)))
+            throw EJournalWriteError("Cannot create folder \"" + text::ToUtf8(FBackupRoot) + "\"",
+                                     os::GetLastError());
+    }
+    Save();
+}
+
+int TBackupsManager::EntryPositions() {
+    FSections = FIniFile.SectionNames();
+    return FSections.empty() ? 0 : static_cast<int>(FSections.size()) - 1;
+}
+
+std::u16string TBackupsManager::EntryName(int Index) const {
+    try {
+        return GetSectionName(Index);
+    } catch (const EJournalIndexError&) {
+        return {};
+    }
+}
+
+std::u16string TBackupsManager::GetSetting(const std::u16string& Ident) const {
+    const auto* text = FIniFile.Find(kCountSection, Ident);
+    return text ? std::u16string(StripIniText(*text)) : std::u16string();
+}
+
+void TBackupsManager::SetEntryString(int Index, const std::u16string& Ident, const std::u16string& Value) {
+    FIniFile.Write(GetSectionName(Index), Ident, Value);
     Save();
 }
 

@@ -65,6 +65,26 @@ public:
     // Data folder + "backuped\".
     const std::u16string& BackupRoot() const { return FBackupRoot; }
 
+    // Entries made from now on belong to one fix run: NewEntry writes
+    // "Session", "SessionTime" and "Windows" after "Desc", so that a run can
+    // be listed and undone as a whole.
+    void BeginSession(std::u16string Id, std::u16string Time, std::u16string Windows);
+    // Section name of the entry NewEntry made last.
+    std::u16string CurrentEntryName() const { return CurrentSection(); }
+    // Saves the document as it stands and checks the "backuped" folder: a
+    // fix run calls it before repairing anything. Throws EJournalWriteError.
+    void CheckWritable();
+    // Reloads the section list from the document and returns the number of
+    // entry positions it holds (what a damaged "Count" may misstate).
+    int EntryPositions();
+    // Section name of the entry at position Index; empty outside.
+    std::u16string EntryName(int Index) const;
+    // A setting kept in the "Count" section (such as "KeepSessions"); empty
+    // when absent.
+    std::u16string GetSetting(const std::u16string& Ident) const;
+    // Stores Ident = Value in the entry at position Index and saves.
+    void SetEntryString(int Index, const std::u16string& Ident, const std::u16string& Value);
+
 private:
     std::u16string GetSectionName(int Index) const;
     std::int32_t GetLastCode() const;
@@ -76,6 +96,7 @@ private:
     std::vector<std::u16string> FSections;
     std::u16string FFileName;
     std::u16string FBackupRoot;
+    std::u16string FSession, FSessionTime, FSessionWindows;
 };
 
 // Decimal text to a signed 32-bit integer; false for anything else

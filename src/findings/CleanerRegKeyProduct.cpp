@@ -34,7 +34,7 @@ void TCleanerRegKeyProduct::UnlockKeyTree(os::HKEY Root, const std::u16string& K
 }
 
 bool TCleanerRegKeyProduct::SaveKeyToFile(const std::u16string& BackupPath) const {
-    return SaveKeyHive(FRootKey, FSubKey, FView, BackupPath + u"backuped_key.dat");
+    return SaveKeyBackup(FRootKey, FSubKey, FView, BackupPath);
 }
 
 void TCleanerRegKeyProduct::Solve(backups::TBackupsManager* BackupsManager) {
@@ -65,14 +65,11 @@ void TCleanerRegKeyProduct::RestoreBackup(backups::TBackupsManager& BackupsManag
     if (!JournalBackupPath(BackupsManager.GetBackupedString(Index, u"BackupFolder"), path)) return;
     TPrivilegeScope backup(u"SeBackupPrivilege");
     if (!backup.Enabled()) return;
-    TPrivilegeScope restore(u"SeRestorePrivilege");
-    if (!restore.Enabled()) return;
     os::HKEY root = nullptr;
     if (!JournalRoot(BackupsManager.GetBackupedInteger(Index, u"RootKey"), root)) return;
     auto key = BackupsManager.GetBackupedString(Index, u"Key");
     auto view = JournalView(BackupsManager.GetBackupedInteger(Index, u"View"));
-    if (!platform::RegistryKeyExists(root, key, view)) platform::RegistryCreateKey(root, key, view);
-    RestoreKeyHive(root, key, view, path + u"backuped_key.dat");
+    RestoreKeyBackup(root, key, view, path);
 }
 
 }  // namespace findings

@@ -23,9 +23,11 @@ public:
     // Root key name + "\" + subkey.
     std::u16string GetDescription() const override;
 
-    // Loads the hive file of the journal entry at position Index back into
-    // its key (created first when missing). The entry stays in the journal.
-    // Throws ERegistryError when the key cannot be created.
+    // Loads the key saved by the journal entry at position Index back (hive
+    // file, or its text where the system's key restore loads nothing); the
+    // key is created first when missing. The entry stays in the journal.
+    // Throws ERegistryError when the key cannot be created or neither file
+    // brings it back.
     static void RestoreBackup(backups::TBackupsManager& BackupsManager, int Index);
 
     os::HKEY RootKey() const { return FRootKey; }
@@ -36,7 +38,7 @@ public:
 
 private:
     void UnlockKeyTree(os::HKEY Root, const std::u16string& Key) const;
-    // True when the hive file was written.
+    // True when the hive file or its text was written.
     bool SaveKeyToFile(const std::u16string& BackupPath) const;
 
     os::HKEY FRootKey;

@@ -37,15 +37,6 @@ private:
     os::HANDLE h_;
 };
 
-// Text up to the first zero character (all of it without one).
-std::u16string FirstString(const std::vector<std::uint8_t>& data) {
-    std::u16string text(data.size() / 2, u'\0');
-    if (!text.empty()) std::memcpy(text.data(), data.data(), text.size() * 2);
-    auto nul = text.find(u'\0');
-    if (nul != std::u16string::npos) text.resize(nul);
-    return text;
-}
-
 bool CanOpenForWrite(os::HKEY root, const std::u16string& key, platform::RegView view) {
     platform::KeyHandle handle;
     return os::RegOpenKeyExW(root, key.c_str(), 0, platform::kWriteMask | view.bits, handle.put()) ==
@@ -60,11 +51,19 @@ void WriteOrThrow(os::HKEY root, const std::u16string& key, const std::u16string
     write();
 }
 
-void SetMultiString(os::HKEY root, const std::u16string& key, const std::u16string& name,
-                    const std::vector<std::uint8_t>& data, platform::RegView view) {
+void SetRawValue(os::HKEY root, const std::u16string& key, const std::u16string& name, std::uint32_t type,
+                 const std::vector<std::uint8_t>& data, platform::RegView view) {
+    // For a string whose last character is not NUL, the system counts one
+    // character more when the one after the buffer happens to be NUL (it
+    // takes it for a forgotten terminator), so the value would come back
+    // longer than it was, depending on memory. A non-NUL character after
+    // the counted bytes keeps the count as given.
+    std::vector<std::uint8_t> buffer(data);
+    buffer.push_back(0xFF);
+    buffer.push_back(0xFF);
     platform::KeyHandle handle;
     if (os::RegOpenKeyExW(root, key.c_str(), 0, platform::kWriteMask | view.bits, handle.put()) != os::ERROR_SUCCESS ||
-        os::RegSetValueExW(handle.get(), name.c_str(), 0, os::REG_MULTI_SZ, data.data(),
+        os::RegSetValueExW(handle.get(), name.c_str(), 0, type, data.empty() ? nullptr : buffer.data(),
                            static_cast<os::DWORD>(data.size())) != os::ERROR_SUCCESS)
         throw platform::ERegistryError(u"Failed to set data for '" + name + u"'");
 }
@@ -262,42 +261,10 @@ void TCleanerRegValueProduct::RestoreValueFromFile(os::HKEY Root, const std::u16
         }
         relock();
     };
-    // Always under an opened key, as the numeric forms were always written.
-    auto writeUnlocked = [&](const std::function<void()>& write) {
-        if (unlock()) {
-            try {
-                write();
-            } catch (...) {
-                relock();
-                throw;
-            }
-        }
-        relock();
-    };
-
-    switch (value->Type) {
-        case os::REG_BINARY:
-            writeWithRetry([&] { platform::RegistryWriteBinary(Root, Key, Name, data.data(), data.size(), View); });
-            break;
-        case os::REG_SZ:
-            writeWithRetry([&] { platform::RegistryWriteString(Root, Key, Name, FirstString(data), View); });
-            break;
-        case os::REG_EXPAND_SZ:
-            writeWithRetry([&] { platform::RegistryWriteExpandString(Root, Key, Name, FirstString(data), View); });
-            break;
-        case os::REG_DWORD: {
-            std::uint32_t number = 0;
-            for (std::size_t i = 0; i < 4 && i < data.size(); ++i) number |= static_cast<std::uint32_t>(data[i]) << (8 * i);
-            writeUnlocked(
-                [&] { platform::RegistryWriteInteger(Root, Key, Name, static_cast<std::int32_t>(number), View); });
-            break;
-        }
-        case os::REG_MULTI_SZ:
-            writeUnlocked([&] { SetMultiString(Root, Key, Name, data, View); });
-            break;
-        default:
-            break;
-    }
+    // Every type goes back as exactly the bytes it held: a text cut at its
+    // first zero, or a type that is left out, would not be the value that
+    // was deleted.
+    writeWithRetry([&] { SetRawValue(Root, Key, Name, value->Type, data, View); });
 }
 
 }  // namespace findings

@@ -46,10 +46,11 @@ public:
     // The translated "Reg_value_desc" with value name, root key name, subkey.
     std::u16string GetDescription() const override;
 
-    // Writes the value saved by the journal entry at position Index back.
-    // A missing key writes nothing. Throws EBackupFileError when the file
-    // cannot be read whole, ERegistryError when a string write is refused
-    // even after unlocking. The entry stays in the journal.
+    // Writes the value saved by the journal entry at position Index back,
+    // with its type and exactly its saved bytes, whatever the type. A missing
+    // key writes nothing. Throws EBackupFileError when the file cannot be
+    // read whole, ERegistryError when the write is refused even after
+    // unlocking. The entry stays in the journal.
     static void RestoreBackup(backups::TBackupsManager& BackupsManager, int Index);
 
     os::HKEY RootKey() const { return FRootKey; }

@@ -1,8 +1,10 @@
 #include "findings/JournalSupport.h"
 
 #include "app/AppFolders.h"
+#include "app/Logger.h"
 #include "platform/KeyHandle.h"
 #include "platform/Privileges.h"
+#include "platform/RegKeyText.h"
 
 namespace findings {
 
@@ -52,11 +54,37 @@ bool SaveKeyHive(os::HKEY root, const std::u16string& key, platform::RegView vie
     return os::RegSaveKeyW(handle.get(), file.c_str(), nullptr) == os::ERROR_SUCCESS;
 }
 
-void RestoreKeyHive(os::HKEY root, const std::u16string& key, platform::RegView view, const std::u16string& file) {
+bool RestoreKeyHive(os::HKEY root, const std::u16string& key, platform::RegView view, const std::u16string& file) {
+    TPrivilegeScope restore(u"SeRestorePrivilege");
+    if (!restore.Enabled()) return false;
     platform::KeyHandle handle;
     if (os::RegOpenKeyExW(root, key.c_str(), 0, os::MAXIMUM_ALLOWED | view.bits, handle.put()) != os::ERROR_SUCCESS)
+        return false;
+    return os::RegRestoreKeyW(handle.get(), file.c_str(), 0) == os::ERROR_SUCCESS;
+}
+
+bool SaveKeyBackup(os::HKEY root, const std::u16string& key, platform::RegView view, const std::u16string& folder) {
+    bool hive = SaveKeyHive(root, key, view, folder + kKeyHiveFile);
+    std::u16string error;
+    bool text = platform::SaveKeyText(root, key, view, folder + kKeyTextFile, error);
+    if (!text) app::Log(u"Key backup as text failed: " + error);
+    return hive || text;
+}
+
+void RestoreKeyBackup(os::HKEY root, const std::u16string& key, platform::RegView view, const std::u16string& folder) {
+    auto hive = folder + kKeyHiveFile;
+    auto text = folder + kKeyTextFile;
+    bool hasHive = os::GetFileAttributesW(hive.c_str()) != os::INVALID_FILE_ATTRIBUTES;
+    bool hasText = os::GetFileAttributesW(text.c_str()) != os::INVALID_FILE_ATTRIBUTES;
+    if (!platform::RegistryKeyExists(root, key, view)) platform::RegistryCreateKey(root, key, view);
+    bool loaded = hasHive && RestoreKeyHive(root, key, view, hive);
+    if (!hasText) {
+        if (!loaded) throw platform::ERegistryError(u"The saved key could not be loaded from " + hive);
         return;
-    os::RegRestoreKeyW(handle.get(), file.c_str(), 0);
+    }
+    auto tree = platform::LoadKeyText(text);
+    if (loaded && platform::KeyTreeEquals(root, key, view, tree)) return;
+    platform::WriteKeyTree(root, key, view, tree);
 }
 
 }  // namespace findings

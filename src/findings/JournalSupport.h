@@ -43,7 +43,22 @@ private:
 // SeBackupPrivilege held; true when the file was written.
 bool SaveKeyHive(os::HKEY root, const std::u16string& key, platform::RegView view, const std::u16string& file);
 // Loads `file` over the key with SeRestorePrivilege held (the caller holds
-// SeBackupPrivilege); the result of the load is not reported.
-void RestoreKeyHive(os::HKEY root, const std::u16string& key, platform::RegView view, const std::u16string& file);
+// SeBackupPrivilege); whether the system reported success.
+bool RestoreKeyHive(os::HKEY root, const std::u16string& key, platform::RegView view, const std::u16string& file);
+
+// The names of a key backup's two files in its entry's folder: the hive the
+// system writes, and the same tree as registry-editor text.
+inline constexpr const char16_t* kKeyHiveFile = u"backuped_key.dat";
+inline constexpr const char16_t* kKeyTextFile = u"backuped_key.reg";
+
+// Writes both files of a key backup into `folder` (ending in "\"); true
+// when at least one of them was written, so that the key can come back.
+bool SaveKeyBackup(os::HKEY root, const std::u16string& key, platform::RegView view, const std::u16string& folder);
+// Puts the key back from the files in `folder`: the hive where the system's
+// key restore loads it, and the text otherwise (some systems answer success
+// and load nothing, so the result is compared with the text). The key is
+// created first when missing. The caller holds SeBackupPrivilege. Throws
+// ERegistryError when neither file brings the key back.
+void RestoreKeyBackup(os::HKEY root, const std::u16string& key, platform::RegView view, const std::u16string& folder);
 
 }  // namespace findings

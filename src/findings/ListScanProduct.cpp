@@ -4,7 +4,10 @@
 
 namespace findings {
 
-void TListScanProduct::Add(std::unique_ptr<TCleanerScanProduct> ScanProduct) { FList.push_back(std::move(ScanProduct)); }
+void TListScanProduct::Add(std::unique_ptr<TCleanerScanProduct> ScanProduct) {
+    FList.push_back(std::move(ScanProduct));
+    FChecked.push_back(true);
+}
 
 void TListScanProduct::Solve() {
     for (auto& finding : FList)

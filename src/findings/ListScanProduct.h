@@ -18,6 +18,10 @@ public:
     void Add(std::unique_ptr<TCleanerScanProduct> ScanProduct);
     std::size_t Count() const { return FList.size(); }
     TCleanerScanProduct* Item(std::size_t i) const { return FList[i].get(); }
+    // Each finding's own check box in the details list: an unchecked one is
+    // neither repaired nor backed up. Checked when added.
+    bool Checked(std::size_t i) const { return FChecked[i]; }
+    void SetChecked(std::size_t i, bool checked) { FChecked[i] = checked; }
 
     // Solves every finding without a journal; each swallows its own errors.
     void Solve() override;
@@ -34,6 +38,7 @@ public:
 
 private:
     std::vector<std::unique_ptr<TCleanerScanProduct>> FList;
+    std::vector<bool> FChecked;
 };
 
 }  // namespace findings

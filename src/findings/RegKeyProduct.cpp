@@ -33,7 +33,7 @@ void TRegKeyProduct::Solve() {
 }
 
 bool TRegKeyProduct::SaveKeyToFile(const std::u16string& BackupPath) const {
-    return SaveKeyHive(FRootKey, FKey, platform::RegView::Default(), BackupPath + u"backuped_key.dat");
+    return SaveKeyBackup(FRootKey, FKey, platform::RegView::Default(), BackupPath);
 }
 
 bool TRegKeyProduct::Backup(backups::TBackupsManager& BackupsManager) {
@@ -50,23 +50,22 @@ void TRegKeyProduct::RestoreBackup(backups::TBackupsManager& BackupsManager, int
     bool keepEntry = false;
     std::u16string path;
     if (JournalBackupPath(BackupsManager.GetBackupedString(Index, u"BackupFolder"), path)) {
-        auto file = path + u"backuped_key.dat";
-        bool hiveExists = os::GetFileAttributesW(file.c_str()) != os::INVALID_FILE_ATTRIBUTES;
+        bool hasBackup = false;
+        for (const char16_t* name : {kKeyHiveFile, kKeyTextFile})
+            hasBackup = hasBackup || os::GetFileAttributesW((path + name).c_str()) != os::INVALID_FILE_ATTRIBUTES;
         TPrivilegeScope backup(u"SeBackupPrivilege");
-        TPrivilegeScope restore(u"SeRestorePrivilege");
         os::HKEY root = nullptr;
-        // Without the privileges, or with a hive the system will not load,
+        // Without the privilege, or with files the system will not load,
         // the entry is the only copy left: keep it.
-        if (!backup.Enabled() || !restore.Enabled()) {
-            keepEntry = hiveExists;
+        if (!backup.Enabled()) {
+            keepEntry = hasBackup;
         } else if (JournalRoot(BackupsManager.GetBackupedInteger(Index, u"RootKey"), root)) {
             auto key = BackupsManager.GetBackupedString(Index, u"Key");
-            if (!setting::KeyExists(root, key)) setting::CreateKey(root, key);
-            platform::KeyHandle handle;
-            if (hiveExists) {
-                keepEntry = true;
-                if (os::RegOpenKeyExW(root, key.c_str(), 0, os::MAXIMUM_ALLOWED, handle.put()) == os::ERROR_SUCCESS)
-                    keepEntry = os::RegRestoreKeyW(handle.get(), file.c_str(), 0) != os::ERROR_SUCCESS;
+            if (!hasBackup) {
+                if (!setting::KeyExists(root, key)) setting::CreateKey(root, key);
+            } else {
+                // A failure keeps the entry: it is the only copy left.
+                RestoreKeyBackup(root, key, platform::RegView::Default(), path);
             }
         }
     }

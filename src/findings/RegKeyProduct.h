@@ -21,9 +21,10 @@ public:
     // The journal entry and the hive file; false when the hive file could
     // not be written.
     bool Backup(backups::TBackupsManager& BackupsManager) override;
-    // Loads the entry's hive back (creating the key first) and removes the
-    // entry. An entry whose hive could not be loaded stays in the journal,
-    // unless it has no hive file at all.
+    // Loads the entry's key back (hive, or its text where the system's key
+    // restore loads nothing; the key is created first) and removes the entry.
+    // An entry whose files could not be loaded stays in the journal and the
+    // ERegistryError reaches the caller; one with no file at all goes.
     static void RestoreBackup(backups::TBackupsManager& BackupsManager, int Index);
     std::u16string GetBackupDescription() const override { return GetDescription(); }
     std::u16string GetDescription() const override;

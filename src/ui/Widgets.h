@@ -80,6 +80,8 @@ public:
     // The entry keeps its check state and data.
     void SetItemText(int index, std::u16string text);
     void SetChecked(int index, bool checked);
+    // A user's double click or Enter on an entry of a check list.
+    std::function<void(int index)> OnItemActivate;
     void DeleteItem(int index);
     void ClearItems();
 

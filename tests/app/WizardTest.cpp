@@ -1,6 +1,8 @@
 // The wizard's pages, buttons and scan run through the headless toolkit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "WizardTestSupport.h"
 #include "app/FixStep.h"
 #include "i18n/LangFile.h"
@@ -95,6 +97,30 @@ TEST_F(WizardTest, SettingEntriesComeFirstAndTheCompositeCountsEveryFinding) {
     EXPECT_EQ(entries[2], u"[x] " + form->ListProduct()->GetDescription());
     EXPECT_EQ(form->ListProduct()->Count() % 3, 0u);  // once per registry view
     EXPECT_EQ(Buttons(), "Back Next Cancel");
+}
+
+TEST_F(WizardTest, WhatTheDetailsLeaveUncheckedIsNotRepairedAndTheScanIsKept) {
+    Make({}, {u"a", u"b", u"c"});
+    ToResults();
+    ASSERT_TRUE(form->DetailsLink->Enabled());
+    // A double click on the composite entry opens the details.
+    form->ResultsListBox->OnItemActivate(form->ListProduct()->Position);
+    ASSERT_EQ(form->Page(), TMainForm::pgDetails);
+    ASSERT_EQ(form->DetailsListBox->Count(), static_cast<int>(form->ListProduct()->Count()));
+    for (int i = 0; i < form->DetailsListBox->Count(); ++i)
+        if (form->DetailsListBox->Item(i).Text.starts_with(u"finding b")) form->DetailsListBox->SetChecked(i, false);
+    const auto* composite = form->ListProduct();
+    ASSERT_TRUE(form->BackButton->Click());
+    // Back on the results, not a new scan: the same composite, Next ready.
+    EXPECT_EQ(form->Page(), TMainForm::pgResults);
+    EXPECT_EQ(form->ListProduct(), composite);
+    EXPECT_EQ(Buttons(), "Back Next Cancel");
+    ASSERT_TRUE(form->NextButton->Click());
+    EXPECT_EQ(form->Page(), TMainForm::pgSuccess);
+    std::vector<std::u16string> solved = SolvedLog();
+    EXPECT_EQ(std::count(solved.begin(), solved.end(), u"b"), 0);
+    EXPECT_EQ(std::count(solved.begin(), solved.end(), u"a"), std::count(solved.begin(), solved.end(), u"c"));
+    EXPECT_FALSE(solved.empty());
 }
 
 TEST_F(WizardTest, SettingsAloneEnableNextWithoutComposite) {

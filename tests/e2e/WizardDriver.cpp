@@ -108,10 +108,16 @@ int Fail(const wchar_t* what, const std::wstring& detail) {
     return 1;
 }
 
+// The check list of the page on show (results, details or undo); the
+// results list, hidden or not, on a page without one.
 HWND ResultsList(HWND wizard) {
-    for (const auto& c : Controls(wizard))
-        if (IsClass(c, L"ListBox")) return c.Handle;
-    return nullptr;
+    HWND first = nullptr;
+    for (const auto& c : Controls(wizard)) {
+        if (!IsClass(c, L"ListBox")) continue;
+        if (c.Showing) return c.Handle;
+        if (!first) first = c.Handle;
+    }
+    return first;
 }
 
 std::vector<std::wstring> ListEntries(HWND list) {
@@ -194,7 +200,15 @@ int Run(const std::vector<std::wstring>& a) {
     if (cmd == L"click" && a.size() >= 2) {
         auto controls = Controls(FindWizard());
         const TControl* b = FindShowing(controls, a[1], L"Button");
-        if (!b) return Fail(L"no showing button: ", a[1]);
+        if (!b) {
+            // A link: a notifying label reports its click to the window.
+            const TControl* link = FindShowing(controls, a[1], L"Static");
+            if (!link) return Fail(L"no showing button or link: ", a[1]);
+            if (!link->Enabled) return Fail(L"the link is disabled: ", a[1]);
+            PostMessageW(GetParent(link->Handle), WM_COMMAND,
+                         MAKEWPARAM(GetDlgCtrlID(link->Handle), STN_CLICKED), reinterpret_cast<LPARAM>(link->Handle));
+            return 0;
+        }
         if (!b->Enabled) return Fail(L"the button is disabled: ", a[1]);
         // Posted, not sent: the click may open a modal box, which would hold
         // a sent message until someone answers it.
@@ -216,7 +230,18 @@ int Run(const std::vector<std::wstring>& a) {
         PostMessageW(wizard, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
         return 0;
     }
-    if (cmd == L"toggle" && a.size() >= 2) {
+    if (cmd == L"wait-text-start" && a.size() >= 3) {
+        bool ok = WaitFor(seconds(2), [&] {
+            for (const auto& c : Controls(FindWizard()))
+                if (c.Showing && c.Text.compare(0, a[1].size(), a[1]) == 0) return true;
+            return false;
+        });
+        if (!ok) return Fail(L"no showing control starts with: ", a[1]);
+        for (const auto& c : Controls(FindWizard()))
+            if (c.Showing && c.Text.compare(0, a[1].size(), a[1]) == 0) PrintLine(c.Text);
+        return 0;
+    }
+    if ((cmd == L"toggle" || cmd == L"activate") && a.size() >= 2) {
         HWND list = ResultsList(FindWizard());
         if (!list) return Fail(L"the wizard has no results list", L"");
         auto entries = ListEntries(list);
@@ -231,6 +256,14 @@ int Run(const std::vector<std::wstring>& a) {
         RECT r{};
         if (SendMessageW(list, LB_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r)) == LB_ERR)
             return Fail(L"cannot place entry: ", entries[static_cast<size_t>(index)]);
+        if (cmd == L"activate") {
+            // A double click on the entry's text, clear of its check box.
+            LPARAM at = MAKELPARAM(r.left + 40, (r.top + r.bottom) / 2);
+            PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+            PostMessageW(list, WM_LBUTTONUP, 0, at);
+            PrintLine(entries[static_cast<size_t>(index)]);
+            return 0;
+        }
         // The check box is drawn at the entry's left edge.
         LPARAM at = MAKELPARAM(r.left + 6, (r.top + r.bottom) / 2);
         PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);

@@ -10,7 +10,8 @@ leaves one message record with its description, so the session must hold
 exactly PROBLEMS finding records (the count the results list showed, or
 "-" for any), one or more for every entry of EXPECT that the scan removes,
 and none for the healthy twins. With "fixed" in place of the count, the
-session (a scan after the fix) must hold no record of what was removed.
+session (a scan after the fix, in the same session: the records after the
+fix step's "Fix step: " line) must hold no record of what was removed.
 Setting and service entries are not scanner
 findings and leave no record. With WOW64 "1" the session must have started
 on 64-bit Windows: the program saw itself as a WOW64 process.
@@ -21,6 +22,7 @@ import sys
 RECORD = re.compile(r"^\d{1,2}\.\d{1,2}\.\d{2} \d{2}.\d{2}.\d{2}\.\d{3} (.+)$")
 # "Tallowmend 1.2.3 started on ...": the version in between is the build's.
 START = re.compile(r"^Tallowmend (\S+ )?started on ")
+FIX_STEP = "Fix step: "
 
 
 def sessions(path):
@@ -80,6 +82,12 @@ def main(argv):
         print("check_log: no session in %s" % log, file=sys.stderr)
         return 1
     start, records = all_sessions[index]
+    # The fix step names its journal session; a scan after it is what
+    # "fixed" looks at.
+    marks = [i for i, r in enumerate(records) if r.startswith(FIX_STEP)]
+    if problems == "fixed" and marks:
+        records = records[marks[-1] + 1:]
+    records = [r for r in records if not r.startswith(FIX_STEP)]
     failures = []
     # The program must have found itself a WOW64 process, as on 64-bit Windows.
     if wow64 and not start.endswith(" started on 64-bit Windows"):

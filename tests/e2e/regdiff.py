@@ -109,6 +109,8 @@ def main(argv):
             m = RECORD.match(line.rstrip("\r\n"))
             if not m:
                 continue
+            if m.group(1).startswith("Fix step: "):
+                continue
             if re.match(r"Tallowmend (\S+ )?started on ", m.group(1)):
                 started += 1
                 if started > 1:

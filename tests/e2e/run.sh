@@ -134,21 +134,62 @@ grep -vF shellhook.exe "$E2E_WORK/list-before.txt" >"$E2E_WORK/list-fixed.txt"
 python3 "$here/regdiff.py" "$E2E_WORK/reg-before" "$E2E_WORK/reg-after" "$E2E_LOG" "$E2E_WORK/list-fixed.txt" ||
   e2e_fail "the fix changed the registry beyond what it reported"
 
+# ---- the fix run is undone from the wizard's undo page: the registry is the
+# one the fix found (the unchecked setting was never touched). The details
+# page on the way in: every scanner finding, each with its own box.
+e2e_start -restore
+e2e_must e2e_drive wait-window 60
+e2e_must e2e_drive wait-enabled "Restore" 20
+e2e_drive list >"$E2E_WORK/list-undo.txt"
+[ "$(wc -l <"$E2E_WORK/list-undo.txt")" -ge 4 ] || e2e_fail "the undo page lists $(wc -l <"$E2E_WORK/list-undo.txt") entries"
+e2e_shot 8-undo
+e2e_must e2e_drive click "Restore"
+# Wine makes some keys again by itself (its temporary system parameters):
+# the page asks before it replaces one, and here what exists again stays.
+kept=0 shown=0
+for ((i = 0; i < 200; i++)); do
+  if e2e_drive wait-text-start "Put back " 1 >"$E2E_WORK/undo-result.txt" 2>/dev/null; then shown=1; break; fi
+  if e2e_drive answer no "exists again" 2 >/dev/null 2>&1; then kept=$((kept + 1)); fi
+done
+cat "$E2E_WORK/undo-result.txt" >&2
+e2e_log "undo: $kept entries whose key or value Wine made again were kept"
+[ "$shown" = 1 ] || e2e_fail "no result on the undo page"
+read -r put total < <(sed -n '1s/^Put back \([0-9]*\) of \([0-9]*\)\.$/\1 \2/p' "$E2E_WORK/undo-result.txt")
+[ -n "${total:-}" ] && [ $((put + kept)) -eq "$total" ] && [ "$kept" -le 3 ] ||
+  e2e_fail "the undo put back ${put:-?} of ${total:-?} entries with $kept kept"
+e2e_shot 9-undone
+e2e_must e2e_drive key escape
+e2e_must e2e_drive wait-closed 30
+e2e_must e2e_wait_exit 30
+e2e_must e2e_export "$E2E_WORK/reg-undone"
+sed -n 's/: The \(key\|value\) .* exists again; .*$//p' "$E2E_WORK/undo-result.txt" >"$E2E_WORK/undo-kept.txt"
+python3 "$here/regsame.py" "$E2E_WORK/reg-before" "$E2E_WORK/reg-after" "$E2E_WORK/reg-undone" "$E2E_WORK/undo-kept.txt" ||
+  e2e_fail "the undo did not give back the registry the fix found"
+
 # ---- Back from Success scans again and finds nothing of what was fixed;
 # Cancel asks first: No stays, Yes ends the program.
 e2e_start -debug
 e2e_must e2e_drive wait-window 60
 e2e_must e2e_drive click "Next >"
 e2e_must e2e_drive wait-text "Scan completed" 300
-e2e_must e2e_drive toggle "shellhook.exe"
-# With nothing checked Next only asks for a choice.
-e2e_must e2e_drive toggle "Registry problems: "
+e2e_must e2e_drive activate "Registry problems: "
+e2e_must e2e_drive wait-text-start "Every registry problem the scan found" 20
+e2e_drive list >"$E2E_WORK/list-details.txt"
+[ "$(wc -l <"$E2E_WORK/list-details.txt")" -eq "$problems" ] ||
+  e2e_fail "the details page lists $(wc -l <"$E2E_WORK/list-details.txt") problems, the composite counted $problems"
+e2e_shot 10-details
+e2e_must e2e_drive click "< Back"
+e2e_must e2e_drive wait-text "Scan completed" 20
+# The undo brought every entry back. With nothing checked Next only asks for
+# a choice; then all but the Shell setting are fixed again.
+again=("hijack.exe" "E2ERundllGone" "E2EServiceDllGone" "Registry problems: ")
+for entry in "shellhook.exe" "${again[@]}"; do e2e_must e2e_drive toggle "$entry"; done
 e2e_must e2e_drive click "Next >"
 e2e_must e2e_drive wait-box "Select some results to proceed" 20
 e2e_shot 5-nothing-checked
 e2e_must e2e_drive answer ok "Select some results to proceed" 20
 e2e_must e2e_drive wait-text "Scan completed" 5
-e2e_must e2e_drive toggle "Registry problems: "
+for entry in "${again[@]}"; do e2e_must e2e_drive toggle "$entry"; done
 e2e_must e2e_drive click "Next >"
 e2e_must e2e_drive wait-text "Tallowmend successfully resolved your problem. " 120
 e2e_must e2e_drive click "< Back"
@@ -169,5 +210,52 @@ e2e_must e2e_drive key escape
 e2e_must e2e_drive answer yes "Solving process is not finished yet. Are you sure you want to exit?" 20
 e2e_must e2e_drive wait-closed 30
 e2e_must e2e_wait_exit 30
+
+# ---- without a window: -fix, then -restore last, each with its report. The
+# fix changes exactly what its report says it repaired; the restore gives
+# the registry back.
+run_exe() { "$E2E_LOADER" "$E2E_EXE_DIR/tallowmend.exe" "$@" </dev/null >>"$E2E_WORK/unattended.out" 2>&1; }
+: >"$E2E_WORK/unattended.out"
+e2e_must e2e_export "$E2E_WORK/reg-before-unattended"
+run_exe -fix -report 'C:\Tallowmend\fix.json'
+rc=$?
+[ "$rc" = 1 ] || e2e_fail "-fix exited $rc, expected 1 (problems found and repaired)"
+python3 - "$E2E_EXE_DIR/fix.json" >"$E2E_WORK/list-unattended.txt" <<'PY' || e2e_fail "the -fix report"
+import json, sys
+r = json.load(open(sys.argv[1], encoding="utf-8"))
+assert r["format"] == 1 and r["mode"] == "fix" and r["error"] is None, r
+assert any("shellhook.exe" in f["description"] for f in r["findings"]), "the unchecked setting is missing"
+for f in r["findings"]:
+    assert f["outcome"] in ("repaired", "skipped"), f
+    if f["outcome"] == "repaired":
+        assert f["journal_entry"]["session"] == r["session"], f
+        print(f["description"])
+PY
+e2e_must e2e_export "$E2E_WORK/reg-after-unattended"
+: >"$E2E_WORK/no.log"
+python3 "$here/regdiff.py" "$E2E_WORK/reg-before-unattended" "$E2E_WORK/reg-after-unattended" "$E2E_WORK/no.log" \
+  "$E2E_WORK/list-unattended.txt" || e2e_fail "-fix changed the registry beyond what its report says"
+run_exe -restore last -report 'C:\Tallowmend\restore.json'
+rc=$?
+[ "$rc" = 0 ] || [ "$rc" = 1 ] || e2e_fail "-restore last exited $rc"
+python3 - "$E2E_EXE_DIR/restore.json" "$(wc -l <"$E2E_WORK/list-unattended.txt")" "$E2E_WORK/restore-kept.txt" \
+  <<'PY' || e2e_fail "the -restore report"
+import json, sys
+r = json.load(open(sys.argv[1], encoding="utf-8"))
+assert r["format"] == 1 and r["mode"] == "restore" and r["error"] is None, r
+outcomes = [e["outcome"] for e in r["restored"]]
+assert "failed" not in outcomes, r["restored"]
+# What Wine made again by itself is skipped, and said so.
+skipped = [e for e in r["restored"] if e["outcome"] == "skipped"]
+assert all("exists again" in e["reason"] for e in skipped) and len(skipped) <= 3, skipped
+assert len(outcomes) >= int(sys.argv[2]), (len(outcomes), sys.argv[2])
+with open(sys.argv[3], "w", encoding="utf-8") as f:
+    f.writelines(e["description"] + "\n" for e in skipped)
+PY
+e2e_must e2e_export "$E2E_WORK/reg-restored"
+python3 "$here/regsame.py" "$E2E_WORK/reg-before-unattended" "$E2E_WORK/reg-after-unattended" \
+  "$E2E_WORK/reg-restored" "$E2E_WORK/restore-kept.txt" ||
+  e2e_fail "-restore last did not give back the registry -fix found"
+cat "$E2E_WORK/unattended.out" >&2
 
 e2e_finish

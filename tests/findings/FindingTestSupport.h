@@ -24,8 +24,11 @@ protected:
         ASSERT_EQ(os::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, os::KEY_ALL_ACCESS | view, nullptr, h.put(),
                                       nullptr),
                   os::ERROR_SUCCESS);
+        // A non-NUL character after the counted bytes: the system would
+        // otherwise take a NUL that happens to follow for a terminator.
+        const std::string buffer = bytes + "\xFF\xFF";
         ASSERT_EQ(os::RegSetValueExW(h.get(), name.c_str(), 0, type,
-                                     reinterpret_cast<const os::BYTE*>(bytes.data()),
+                                     reinterpret_cast<const os::BYTE*>(buffer.data()),
                                      static_cast<os::DWORD>(bytes.size())),
                   os::ERROR_SUCCESS);
     }

@@ -5,15 +5,22 @@
 // Wine by wine-fullscan.sh.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/AppFolders.h"
 #include "app/DefaultSettingChecks.h"
+#include "app/JournalSessions.h"
 #include "app/MainFormUnit.h"
+#include "backups/BackupsManagerUnit.h"
 #include "fullscan/FullScan.h"
+#include "platform/emul/EmulRegistry.h"
+#include "platform/emul/RegText.h"
+#include "ui/headless/HeadlessApp.h"
 #include "platform/RegistryAccess.h"
 #include "platform/Text.h"
 #include "platform/Wow64.h"
@@ -94,6 +101,9 @@ TEST_F(RealisticMachine, EveryCensusLineIsClassifiedAndItsMissingPathIsGone) {
 // fix step (the setting entry and the scan's entry, bottom up), and every
 // finding repairs in the view it was found in.
 TEST_F(RealisticMachine, TheFixStepLeavesOnlyTheKeysItEmptiedAndKeepsTheHealthyEntries) {
+    // The fix step repairs nothing it could not back up first: the journal
+    // needs a folder it can write.
+    app::SetDataFolder(ScratchFolder());
     {
         ui::THeadlessApp application;
         app::TMainForm form(application);
@@ -159,6 +169,73 @@ TEST_F(RealisticMachine, TheFixStepLeavesOnlyTheKeysItEmptiedAndKeepsTheHealthyE
     for (const auto& k : kept)
         EXPECT_TRUE(platform::RegistryValueExists(k.root, k.key, k.value, k.view))
             << text::ToUtf8(k.key) << "|" << text::ToUtf8(k.value);
+}
+
+// The registry as the system would export it: both hives, both views. A
+// value put back is the key's newest, as on Windows, so an export lists it
+// last: values are compared by name, everything else as exported.
+std::string Export() {
+    std::string out;
+    for (const char16_t* root : {u"HKEY_LOCAL_MACHINE", u"HKEY_USERS"}) {
+        for (auto& key : emul::regtext::Parse(emul::SaveRegText(root)).keys) {
+            std::sort(key.values.begin(), key.values.end(),
+                      [](const auto& a, const auto& b) { return text::CompareNoCase(a.name, b.name) < 0; });
+            out += text::ToUtf8(emul::regtext::Write({key}));
+        }
+    }
+    return out;
+}
+
+// Serves the loop until `done`, failing the test on a timeout.
+void Serve(ui::THeadlessApp& application, const std::function<bool()>& done) {
+    ASSERT_TRUE(application.Loop().RunUntil(done, std::chrono::seconds(120)));
+}
+
+TEST_F(RealisticMachine, UndoingTheWizardsFixRunGivesBackTheRegistryItHadBeforeByteForByte) {
+    app::SetDataFolder(ScratchFolder());
+    // Settings for the checks besides the scanners' findings: an altered open
+    // command, and a service whose program is gone (a key tree to remove).
+    platform::RegistryCreateKey(os::HKEY_CLASSES_ROOT, u"exefile\\shell\\open\\command");
+    platform::RegistryWriteString(os::HKEY_CLASSES_ROOT, u"exefile\\shell\\open\\command", u"",
+                                  u"\"%1\" %* /also C:\\Temp\\x.exe");
+    const std::u16string service = u"SYSTEM\\CurrentControlSet\\Services\\GoneSvc";
+    platform::RegistryCreateKey(os::HKEY_LOCAL_MACHINE, service + u"\\Parameters");
+    platform::RegistryWriteExpandString(os::HKEY_LOCAL_MACHINE, service, u"ImagePath", u"C:\\Gone\\rundll32svc.exe -k");
+    platform::RegistryWriteInteger(os::HKEY_LOCAL_MACHINE, service, u"Start", 2);
+    platform::RegistryWriteBinary(os::HKEY_LOCAL_MACHINE, service + u"\\Parameters", u"Blob", "\x01\x00\x02", 3);
+    const auto before = Export();
+    std::u16string session;
+    {
+        ui::THeadlessApp application;
+        app::TMainForm form(application);
+        ASSERT_TRUE(form.NextButton->Click());
+        Serve(application, [&] { return form.ScanningLabel->Caption() == u"Scan completed"; });
+        std::string entries;
+        for (int i = 0; i < form.ResultsListBox->Count(); ++i)
+            entries += text::ToUtf8(form.ResultsListBox->Item(i).Text) + "\n";
+        // The machine's own hijacked 64-bit Winlogon shell comes with them.
+        ASSERT_EQ(form.ResultsListBox->Count(), 4) << "three settings, then the scanners' composite:\n" << entries;
+        ASSERT_TRUE(form.NextButton->Click());
+        ASSERT_EQ(form.Page(), app::TMainForm::pgSuccess);
+        session = form.LastSession();
+        for (const auto& [finding, outcome] : form.LastOutcomes())
+            EXPECT_NE(outcome.Kind, app::TRepairOutcome::Failed) << text::ToUtf8(outcome.Reason);
+        Serve(application, [] { return true; });
+    }
+    ASSERT_NE(Export(), before) << "the fix changed nothing";
+
+    backups::TBackupsManager journal;
+    auto sessions = app::ListSessions(journal);
+    const auto* last = app::FindSession(sessions, u"last");
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->Id, session);
+    for (const auto& entry : last->Entries) EXPECT_EQ(entry.Problem, u"") << text::ToUtf8(entry.Description);
+    auto results = app::RestoreSession(journal, *last, nullptr);
+    ASSERT_EQ(results.size(), last->Entries.size());
+    for (const auto& r : results)
+        EXPECT_EQ(r.Outcome, app::TRestoreOutcome::Restored)
+            << text::ToUtf8(r.Entry.Description) << ": " << text::ToUtf8(r.Reason);
+    EXPECT_EQ(Export(), before);
 }
 
 }  // namespace

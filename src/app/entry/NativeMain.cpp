@@ -12,7 +12,23 @@
 //   --auto              Next, wait for the scan, Next, Finish
 //   --save FILE.reg     the whole registry after the run
 //   -debug              the log, beside this executable
+//
+// Without the wizard (exit codes 0 nothing found, 1 problems found, 2 an
+// error, 3 another run holds this folder):
+//   --scan-only             scan and print what was found
+//   --auto --report FILE    scan, repair everything (journaled), report
+//   --report FILE           with --scan-only or --restore: the JSON report
+//   --restore SESSION|last  put a fix run back from the backup journal
+//   --list-backups          the journal's sessions and entries
+//
+// In the wizard: --details opens the list behind "Registry problems" once the
+// scan is done (t N unchecks a problem, b goes back); --undo starts on the
+// undo page (with --auto it puts the newest repair back).
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstdlib>
@@ -87,7 +103,7 @@ void SaveRegistry(const std::string& file) {
 // The wizard seen through a terminal.
 class TConsoleApp : public ui::THeadlessApp {
 public:
-    explicit TConsoleApp(bool automatic) : automatic_(automatic) {
+    TConsoleApp(bool automatic, bool details) : automatic_(automatic), details_(details) {
         OnShow = [](const ui::TShownMessage& m) {
             std::printf("\n  +-- %s\n  | %s\n  +-- %s\n", m.IsError ? "Error" : U8(m.Caption).c_str(),
                         U8(m.Text).c_str(), m.Buttons == ui::TMsgButtons::YesNo ? "[Yes] [No]" : "[OK]");
@@ -104,31 +120,52 @@ public:
         form_ = &form;
         notebook_ = form.Find(u"Notebook");
         scanning_ = form.Find(u"ScanningLabel");
-        list_ = form.Find(u"ResultsListBox");
         PrintPage();
         if (automatic_) {
+            if (Page() == kUndo) {
+                Press(u"NextButton");  // Restore: the newest repair is checked
+                Terminate();
+                return;
+            }
             Press(u"NextButton");
-            if (Page() == 1) Press(u"NextButton");
-            if (Page() == 1) Press(u"NextButton");  // the step failed once: it runs again on what is left
+            if (details_ && Page() == kResults && form_->Find(u"DetailsLink")->Enabled()) {
+                Press(u"DetailsLink");
+                Press(u"BackButton");
+            }
+            if (Page() == kResults) Press(u"NextButton");
+            if (Page() == kResults) Press(u"NextButton");  // the step failed once: it runs again on what is left
             Press(u"FinishButton");
             return;
         }
         while (!Terminated()) {
             std::string line = Prompt("\n> ");
             if (!std::cin) break;
-            if (line == "n") Press(u"NextButton");
+            if (line == "n" || line == "r") Press(u"NextButton");
             else if (line == "b") Press(u"BackButton");
             else if (line == "c") Press(u"CancelButton");
             else if (line == "f") Press(u"FinishButton");
             else if (line == "s") Press(u"Label23");
+            else if (line == "d") Press(u"DetailsLink");
+            else if (line == "u") Press(u"UndoLink");
             else if (!line.empty() && line[0] == 't') Toggle(std::atoi(line.c_str() + 1));
             else if (line == "q") Terminate();
-            else std::printf("  n Next, b Back, c Cancel, f Finish, t N toggle entry N, s Contact Support, q quit\n");
+            else
+                std::printf("  n Next, b Back, c Cancel, f Finish, t N toggle entry N, d Details (results), "
+                            "u Undo (welcome), r Restore (undo), s Contact Support, q quit\n");
         }
     }
 
 private:
+    static constexpr int kResults = 1, kUndo = 5;
+
     int Page() const { return notebook_->ActivePage(); }
+
+    // The check list of the page on show, if it has one.
+    ui::TWidget* PageList() const {
+        for (const auto& w : notebook_->Children()[static_cast<std::size_t>(Page())]->Children())
+            if (w->Kind() == ui::TWidgetKind::CheckList) return w.get();
+        return nullptr;
+    }
 
     static std::string Prompt(const char* text) {
         std::fputs(text, stdout);
@@ -141,30 +178,30 @@ private:
     void Press(const char16_t* name) {
         if (Terminated()) return;
         ui::TWidget* button = form_->Find(name);
-        int before = Page();
         if (!button || !button->Showing() || !button->Enabled()) {
             std::printf("  (%s is not available here)\n", U8(name).c_str());
             return;
         }
         std::printf("\n>> %s\n", U8(button->Caption()).c_str());
         ui::SafeCall(*this, [button] { button->Click(); });
-        Settle(before);
+        Settle();
     }
 
     void Toggle(int number) {
-        if (Page() != 1 || number < 1 || number > list_->Count()) {
+        ui::TWidget* list = PageList();
+        if (!list || number < 1 || number > list->Count()) {
             std::printf("  no entry %d\n", number);
             return;
         }
-        list_->SetChecked(number - 1, !list_->Item(number - 1).Checked);
-        PrintList();
+        list->SetChecked(number - 1, !list->Item(number - 1).Checked);
+        PrintList(*list);
     }
 
     // Serves the scan's deliveries while the Results page waits for them,
     // printing the scanning label as it changes; then shows the page.
-    void Settle(int before) {
+    void Settle() {
         if (Terminated()) return;
-        if (Page() == 1 && !form_->Find(u"NextButton")->Enabled()) {
+        if (Page() == kResults && !form_->Find(u"NextButton")->Enabled()) {
             PrintPage();
             std::u16string last = scanning_->Caption();
             Loop().RunUntil(
@@ -173,41 +210,37 @@ private:
                         last = scanning_->Caption();
                         std::printf("  %s\n", U8(last).c_str());
                     }
-                    return Terminated() || Page() != 1 || form_->Find(u"NextButton")->Enabled();
+                    return Terminated() || Page() != kResults || form_->Find(u"NextButton")->Enabled();
                 },
                 std::chrono::hours(24));
-            if (Page() == 1) {
-                PrintList();
-                PrintButtons();
-            } else {
-                PrintPage();
-            }
+            PrintPage();
+            if (details_ && !automatic_ && Page() == kResults && form_->Find(u"DetailsLink")->Enabled())
+                Press(u"DetailsLink");
             return;
         }
         Loop().ProcessMessages();
-        if (Page() != before || Page() != 1) PrintPage();
-        if (Page() == 1) {
-            PrintList();
-            PrintButtons();
-        }
+        PrintPage();
     }
 
     void PrintPage() {
         ui::TWidget& page = *notebook_->Children()[static_cast<std::size_t>(Page())];
         std::printf("\n==== %s: %s ====\n", U8(form_->Caption()).c_str(), U8(page.Name()).c_str());
         for (const auto& w : page.Children()) {
-            if (!w->Showing()) continue;
-            if (w->Kind() == ui::TWidgetKind::Label) std::printf("  %s\n", U8(w->Caption()).c_str());
-            if (w->Kind() == ui::TWidgetKind::LinkLabel) std::printf("  <%s>\n", U8(w->Caption()).c_str());
+            if (!w->Showing() || w->Caption().empty()) continue;
+            bool link = w->Kind() == ui::TWidgetKind::LinkLabel || w->OnClick;
+            if (w->Kind() == ui::TWidgetKind::Label || link)
+                std::printf(link ? "  <%s>%s\n" : "  %s%s\n", U8(w->Caption()).c_str(),
+                            link && w->OnClick && !w->Enabled() ? " (not yet)" : "");
         }
-        if (Page() != 1) PrintButtons();
+        if (auto* list = PageList()) PrintList(*list);
+        PrintButtons();
     }
 
-    void PrintList() {
-        std::printf("  Results:\n");
-        if (list_->Count() == 0) std::printf("    (empty)\n");
-        for (int i = 0; i < list_->Count(); ++i)
-            std::printf("    %d. [%c] %s\n", i + 1, list_->Item(i).Checked ? 'x' : ' ', U8(list_->Item(i).Text).c_str());
+    static void PrintList(const ui::TWidget& list) {
+        std::printf("  %s:\n", U8(list.Name()).c_str());
+        if (list.Count() == 0) std::printf("    (empty)\n");
+        for (int i = 0; i < list.Count(); ++i)
+            std::printf("    %d. [%c] %s\n", i + 1, list.Item(i).Checked ? 'x' : ' ', U8(list.Item(i).Text).c_str());
     }
 
     void PrintButtons() {
@@ -220,12 +253,38 @@ private:
         std::printf("%s\n", line.c_str());
     }
 
-    bool automatic_;
+    bool automatic_, details_;
     ui::TWidget* form_ = nullptr;
     ui::TWidget* notebook_ = nullptr;
     ui::TWidget* scanning_ = nullptr;
-    ui::TWidget* list_ = nullptr;
 };
+
+// The report of the unattended modes, at a path of this machine.
+class THostReportFile : public app::IReportFile {
+public:
+    explicit THostReportFile(std::u16string path) : path_(U8(path)) {}
+    bool Prepare(std::u16string& error) override { return Put({}, error); }
+    bool Write(const std::string& bytes, std::u16string& error) override { return Put(bytes, error); }
+
+private:
+    bool Put(const std::string& bytes, std::u16string& error) {
+        std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (out) return true;
+        error = text::FromUtf8("Cannot write the report file " + path_);
+        return false;
+    }
+    std::string path_;
+};
+
+// One run at a time per program folder: the emulated machine's files are
+// this process's own, so the lock is the host's.
+bool LockFolder(const fs::path& folder, int& fd) {
+    fd = ::open((folder / "tallowmend.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return true;
+    return ::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+}
 
 fs::path ExecutableFolder() {
     std::error_code ec;
@@ -250,6 +309,8 @@ int main(int argc, char** argv) {
     std::map<char16_t, fs::path> drives;
     std::optional<std::string> save;
     bool automatic = false;
+    bool scanOnly = false, listBackups = false, details = false, undo = false;
+    std::optional<std::string> report, restore;
     std::vector<std::u16string> args{u"C:\\Tallowmend\\tallowmend.exe"};
     emul::Arch arch = emul::Arch::Windows64;
     os::LANGID uiLanguage = 1033;
@@ -296,6 +357,18 @@ int main(int argc, char** argv) {
                 uiLanguage = static_cast<os::LANGID>(id);
             } else if (a == "--auto") {
                 automatic = true;
+            } else if (a == "--scan-only") {
+                scanOnly = true;
+            } else if (a == "--details") {
+                details = true;
+            } else if (a == "--undo") {
+                undo = true;
+            } else if (a == "--list-backups") {
+                listBackups = true;
+            } else if (a == "--report") {
+                report = value();
+            } else if (a == "--restore") {
+                restore = value();
             } else if (a == "--save") {
                 save = value();
             } else if (a == "-debug") {
@@ -303,6 +376,25 @@ int main(int argc, char** argv) {
             } else {
                 throw TUsageError("unknown option " + a);
             }
+        }
+
+        if (int(scanOnly) + int(listBackups) + int(restore.has_value()) > 1)
+            throw TUsageError("use one of --scan-only, --restore and --list-backups at a time");
+        if (report && !scanOnly && !restore && !automatic)
+            throw TUsageError("--report goes with --scan-only, --restore or --auto");
+        if (undo && (scanOnly || listBackups || restore || report))
+            throw TUsageError("--undo opens the wizard's undo page; it goes with no other mode");
+        if (undo) args.push_back(u"-restore");
+        if (scanOnly) args.push_back(u"-scan");
+        if (listBackups) args.push_back(u"-list");
+        if (restore) {
+            args.push_back(u"-restore");
+            args.push_back(text::FromUtf8(*restore));
+        }
+        if (report && automatic) args.push_back(u"-fix");
+        if (report) {
+            args.push_back(u"-report");
+            args.push_back(text::FromUtf8(*report));
         }
 
         fs::path examples = TALLOWMEND_EXAMPLES_DIR;
@@ -346,11 +438,24 @@ int main(int argc, char** argv) {
     }
 
     int status = 0;
-    {
-        TConsoleApp application(automatic);
+    int lockFd = -1;
+    if (!LockFolder(drives.count(u'P') ? drives[u'P'] : ExecutableFolder(), lockFd)) {
+        std::fprintf(stderr, "tallowmend: another run is using this program folder\n");
+        if (!tempDrive.empty()) fs::remove_all(tempDrive);
+        return app::kExitAlreadyRunning;
+    }
+    bool unattended = scanOnly || listBackups || restore || report;
+    if (unattended) {
+        app::TUnattendedIO io;
+        io.Print = [](const std::u16string& line) { std::printf("%s\n", U8(line).c_str()); };
+        io.OpenReport = [](const std::u16string& path) { return std::make_unique<THostReportFile>(path); };
+        status = app::MainRoutine(args, nullptr, io);
+    } else {
+        TConsoleApp application(automatic, details);
         status = app::MainRoutine(args, &application);
         if (!application.Terminated()) status = 1;
     }
+    if (lockFd >= 0) ::close(lockFd);
     if (save) {
         try {
             SaveRegistry(*save);

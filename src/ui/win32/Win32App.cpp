@@ -147,6 +147,11 @@ private:
                 if (onBox) self->ToggleItem(hwnd, index);
                 return result;
             }
+            if (self && msg == WM_LBUTTONDBLCLK) {
+                LRESULT hit = SendMessageW(hwnd, LB_ITEMFROMPOINT, 0, lp);
+                if (HIWORD(hit) == 0) self->ActivateItem(hwnd, LOWORD(hit));
+                return 0;
+            }
             if (self) return CallWindowProcW(self->listProc_, hwnd, msg, wp, lp);
         } catch (...) {
             return 0;
@@ -165,10 +170,26 @@ private:
         }
     }
 
+    // Double click or Enter on a list entry: the list's own action, when it
+    // has one.
+    bool ActivateItem(HWND list, int index) {
+        for (auto& c : controls_) {
+            if (c.Handle != list || !c.Widget->OnItemActivate) continue;
+            if (index < 0 || index >= c.Widget->Count()) return false;
+            TWidget* w = c.Widget;
+            SafeCall(*this, [w, index] { w->OnItemActivate(index); });
+            return true;
+        }
+        return false;
+    }
+
     bool HandleKey(HWND focus, WPARAM key) {
         wchar_t cls[16] = {};
         GetClassNameW(focus, cls, 16);
         bool onButton = lstrcmpiW(cls, L"Button") == 0;
+        if (key == VK_RETURN && lstrcmpiW(cls, L"ListBox") == 0 &&
+            ActivateItem(focus, static_cast<int>(SendMessageW(focus, LB_GETCURSEL, 0, 0))))
+            return true;
         if (key == VK_RETURN && onButton) {
             SendMessageW(focus, BM_CLICK, 0, 0);
             return true;
