@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/AppFolders.h"
+#include "runtime/AppFolders.h"
 #include "scan/Regex.h"
 
 namespace app {
@@ -37,7 +37,7 @@ std::u16string RundllSourceName(TRundllVersion version) {
 }
 
 std::u16string ProgramFolder() {
-    std::u16string path = ExecutablePath();
+    std::u16string path = runtime::ExecutablePath();
     auto slash = path.find_last_of(u"\\/");
     return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash + 1);
 }

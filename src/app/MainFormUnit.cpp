@@ -8,12 +8,13 @@
 #include "app/RepairRun.h"
 #include "app/Report.h"
 #include "backups/BackupsManagerUnit.h"
-#include "app/Logger.h"
 #include "i18n/FormLangData.h"
 #include "i18n/LangError.h"
 #include "i18n/LanguageManager.h"
 #include "platform/Text.h"
 #include "platform/os/WinApi.h"
+#include "runtime/Logger.h"
+#include "scanners/BuiltInScanners.h"
 
 #ifndef TALLOWMEND_SUPPORT_URL
 #define TALLOWMEND_SUPPORT_URL "http://www.example.com/support/"
@@ -231,7 +232,7 @@ void TMainForm::FormCreate() {
         failure = text::FromUtf8(e.what());
     }
     if (!failure.empty()) {
-        Log(failure);
+        runtime::Log(failure);
         FApplication.ShowMessage(failure + kLangFilesFailed, kTitle, ui::TMsgButtons::OK, false);
     }
     FRegEx.reset();
@@ -503,7 +504,7 @@ void TMainForm::RunChecksAndScan() {
                                   findings::TCategory* category) { ResultFound(std::move(product), category); });
     manager->SetProgressEvent([this](const std::u16string& text) { ScanProgress(text); });
     manager->SetCompletedEvent([this] { ScanCompleted(); });
-    if (ScannerFactory) manager->SetScannerFactory(ScannerFactory);
+    manager->SetScannerFactory(ScannerFactory ? ScannerFactory : scanners::BuiltInScanners);
     manager->Start();
 }
 
@@ -527,7 +528,7 @@ void TMainForm::ResultFound(std::unique_ptr<findings::TCleanerScanProduct> ScanP
     }
     std::u16string description = ScanProduct ? ScanProduct->GetDescription() : std::u16string();
     FListProduct->Add(std::move(ScanProduct));
-    Log(description);
+    runtime::Log(description);
     int index = CompositeIndex();
     FListProduct->Position = index;
     ResultsListBox->SetItemText(index, FListProduct->GetDescription());

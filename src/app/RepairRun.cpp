@@ -1,12 +1,12 @@
 #include "app/RepairRun.h"
 
 #include "app/JournalSessions.h"
-#include "app/Logger.h"
 #include "findings/CleanerRegKeyProduct.h"
 #include "findings/CleanerRegValueProduct.h"
 #include "findings/JournalSupport.h"
 #include "findings/RegKeyProduct.h"
 #include "platform/Text.h"
+#include "runtime/Logger.h"
 
 namespace app {
 namespace {
@@ -49,14 +49,14 @@ TFixRun::TFixRun() : FJournal(std::make_unique<backups::TBackupsManager>()) {
     FJournal->CheckWritable();
     FSession = NextSessionId(*FJournal);
     FJournal->BeginSession(FSession, NowText(), WindowsText());
-    Log(u"Fix step: journal session " + FSession);
+    runtime::Log(u"Fix step: journal session " + FSession);
 }
 
 TFixRun::~TFixRun() {
     try {
         PruneSessions(*FJournal, KeepSessionsSetting(*FJournal));
     } catch (const std::exception& e) {
-        Log(u"Old backup sessions could not be removed: " + text::FromUtf8(e.what()));
+        runtime::Log(u"Old backup sessions could not be removed: " + text::FromUtf8(e.what()));
     }
 }
 

@@ -2,14 +2,14 @@
 
 #include <chrono>
 
-#include "app/AppFolders.h"
 #include "app/JournalSessions.h"
-#include "app/Logger.h"
 #include "app/MainFormUnit.h"
 #include "app/Report.h"
 #include "backups/BackupsManagerUnit.h"
 #include "platform/FileHandle.h"
 #include "platform/Text.h"
+#include "runtime/AppFolders.h"
+#include "runtime/Logger.h"
 #include "ui/headless/HeadlessApp.h"
 
 namespace app {
@@ -29,7 +29,7 @@ private:
         platform::FileHandle file(os::CreateFileW(path_.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
                                                   os::FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.Valid()) {
-            error = u"Cannot create the report file " + path_ + u": " + SysErrorText(os::GetLastError());
+            error = u"Cannot create the report file " + path_ + u": " + runtime::SysErrorText(os::GetLastError());
             return false;
         }
         os::DWORD done = 0;
@@ -39,7 +39,7 @@ private:
         ok = os::FlushFileBuffers(file.get()) && ok;
         auto code = os::GetLastError();
         ok = file.Close() && ok;
-        if (!ok) error = u"Cannot write the report file " + path_ + u": " + SysErrorText(code);
+        if (!ok) error = u"Cannot write the report file " + path_ + u": " + runtime::SysErrorText(code);
         return ok;
     }
 
@@ -87,7 +87,7 @@ private:
 
     void Fail(const std::u16string& message) {
         if (result_.Error.empty()) result_.Error = message;
-        Log(message);
+        runtime::Log(message);
     }
 
     void ScanAndFix() {
@@ -247,7 +247,7 @@ std::unique_ptr<IReportFile> OpenSystemReportFile(const std::u16string& path) {
 
 int RunUnattended(const TUnattendedOptions& options, const TUnattendedIO& io) { return TRun(options, io).Go(); }
 
-TInstanceLock::TInstanceLock() : path_(GetDataFolder() + u"tallowmend.lock") {
+TInstanceLock::TInstanceLock() : path_(runtime::GetDataFolder() + u"tallowmend.lock") {
     auto file = os::CreateFileW(path_.c_str(), os::GENERIC_WRITE, 0, nullptr, os::OPEN_ALWAYS, os::FILE_ATTRIBUTE_NORMAL,
                                 nullptr);
     if (file != os::INVALID_HANDLE_VALUE) {

@@ -3,10 +3,10 @@
 #include <limits>
 #include <string>
 
-#include "app/AppFolders.h"
-#include "app/Logger.h"
 #include "platform/FileHandle.h"
 #include "platform/Text.h"
+#include "runtime/AppFolders.h"
+#include "runtime/Logger.h"
 
 namespace backups {
 namespace {
@@ -98,7 +98,7 @@ bool ParseJournalInteger(std::u16string_view text, std::int32_t& value) {
 }
 
 TBackupsManager::TBackupsManager() {
-    auto dataFolder = app::GetDataFolder();
+    auto dataFolder = runtime::GetDataFolder();
     FFileName = dataFolder + u"backups.ini";
     FBackupRoot = dataFolder + u"backuped\\";
     auto bytes = ReadWholeFile(FFileName);
@@ -159,9 +159,9 @@ void TBackupsManager::CreateBackupFolder(std::u16string& BackupPath, std::u16str
     auto folder = FBackupRoot + BackupFolder;
     if (!os::CreateDirectoryW(folder.c_str(), nullptr)) {
         auto error = os::GetLastError();
-        app::Log(u"Failed create folder for backup: " + app::SysErrorText(error));
-        app::Log(u" BackupPath: " + BackupPath);
-        app::Log(u" BackupFolder: " + BackupFolder);
+        runtime::Log(u"Failed create folder for backup: " + runtime::SysErrorText(error));
+        runtime::Log(u" BackupPath: " + BackupPath);
+        runtime::Log(u" BackupFolder: " + BackupFolder);
     }
 }
 
@@ -251,7 +251,7 @@ void TBackupsManager::Save() {
         auto code = os::GetLastError();
         os::DeleteFileW(temp.c_str());
         throw EJournalWriteError(std::string(what) + " \"" + text::ToUtf8(FFileName) + "\": " +
-                                     text::ToUtf8(app::SysErrorText(code)),
+                                     text::ToUtf8(runtime::SysErrorText(code)),
                                  code);
     };
     {

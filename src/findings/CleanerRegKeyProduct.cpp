@@ -1,6 +1,5 @@
 #include "findings/CleanerRegKeyProduct.h"
 
-#include "app/AppFolders.h"
 #include "backups/BackupsManagerUnit.h"
 #include "findings/JournalSupport.h"
 

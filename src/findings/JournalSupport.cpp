@@ -1,10 +1,10 @@
 #include "findings/JournalSupport.h"
 
-#include "app/AppFolders.h"
-#include "app/Logger.h"
 #include "platform/KeyHandle.h"
 #include "platform/Privileges.h"
 #include "platform/RegKeyText.h"
+#include "runtime/AppFolders.h"
+#include "runtime/Logger.h"
 
 namespace findings {
 
@@ -29,7 +29,7 @@ std::vector<platform::RegView> JournalViews(std::int32_t stored) {
 
 bool JournalBackupPath(const std::u16string& folder, std::u16string& path) {
     if (folder.find_first_of(u"\\/:") != std::u16string::npos || folder == u"." || folder == u"..") return false;
-    path = app::GetDataFolder() + u"backuped\\" + folder + u"\\";
+    path = runtime::GetDataFolder() + u"backuped\\" + folder + u"\\";
     if (folder.empty()) path.pop_back();
     return true;
 }
@@ -67,7 +67,7 @@ bool SaveKeyBackup(os::HKEY root, const std::u16string& key, platform::RegView v
     bool hive = SaveKeyHive(root, key, view, folder + kKeyHiveFile);
     std::u16string error;
     bool text = platform::SaveKeyText(root, key, view, folder + kKeyTextFile, error);
-    if (!text) app::Log(u"Key backup as text failed: " + error);
+    if (!text) runtime::Log(u"Key backup as text failed: " + error);
     return hive || text;
 }
 

@@ -9,23 +9,6 @@
 
 #include "platform/RegistryAccess.h"
 #include "platform/Wow64.h"
-#include "scanners/AddRemoveScannerUnit.h"
-#include "scanners/AutorunsScannerUnit.h"
-#include "scanners/BHOScannerUnit.h"
-#include "scanners/COMActiveXScannerUnit.h"
-#include "scanners/ContextMenuScannerUnit.h"
-#include "scanners/FileAssociationsScannerUnit.h"
-#include "scanners/FileExtensionsScannerUnit.h"
-#include "scanners/FontsScannerUnit.h"
-#include "scanners/HKCUScannerUnit.h"
-#include "scanners/HKLMScannerUnit.h"
-#include "scanners/HKUScannerUnit.h"
-#include "scanners/HelpFilePathesScannerUnit.h"
-#include "scanners/HistoryScannerUnit.h"
-#include "scanners/SharedDllsScannerUnit.h"
-#include "scanners/ShellExtensionsScannerUnit.h"
-#include "scanners/StartMenuScannerUnit.h"
-#include "scanners/ToolbarButtonsScannerUnit.h"
 
 namespace scan {
 namespace {
@@ -86,37 +69,10 @@ void TScanManager::Start() {
     }
 }
 
-std::vector<std::unique_ptr<TScanner>> BuiltInScanners() {
-    std::vector<std::unique_ptr<TScanner>> made;
-    made.push_back(std::make_unique<scanners::THKLMScanner>());
-    made.push_back(std::make_unique<scanners::THKCUScanner>());
-    made.push_back(std::make_unique<scanners::THKUScanner>());
-    made.push_back(std::make_unique<scanners::TFileExtensionsScanner>());
-    made.push_back(std::make_unique<scanners::TFileAssociationsScanner>());
-    made.push_back(std::make_unique<scanners::THistoryScanner>());
-    made.push_back(std::make_unique<scanners::TShellExtensionsScanner>());
-    made.push_back(std::make_unique<scanners::TSharedDllsScanner>());
-    made.push_back(std::make_unique<scanners::THelpFilePathesScanner>());
-    made.push_back(std::make_unique<scanners::TCOMActiveXScanner>());
-    made.push_back(std::make_unique<scanners::TAutorunsScanner>());
-    made.push_back(std::make_unique<scanners::TContextMenuScanner>());
-    made.push_back(std::make_unique<scanners::TToolbarButtonsScanner>());
-    made.push_back(std::make_unique<scanners::TBHOScanner>());
-    made.push_back(std::make_unique<scanners::TStartMenuScanner>());
-    made.push_back(std::make_unique<scanners::TAddRemoveScanner>());
-    made.push_back(std::make_unique<scanners::TFontsScanner>());
-    return made;
-}
-
 void TScanManager::CreateScanners() {
-    // A factory (tests, tools) replaces the built-in scanners; their order
-    // is the order of the findings within each pass.
+    // The factory's order is the order of the findings within each pass.
     std::vector<std::unique_ptr<TScanner>> made;
-    if (FScannerFactory) {
-        made = FScannerFactory();
-    } else {
-        made = BuiltInScanners();
-    }
+    if (FScannerFactory) made = FScannerFactory();
     for (auto& scanner : made) {
         if (!scanner) continue;
         scanner->SetProgressEvent([this](const std::u16string& text) { ScannerProgress(text); });

@@ -36,7 +36,8 @@ using TCompletedEvent = std::function<void()>;
 
 class TScanManager : public ui::TWorkerThread {
 public:
-    // Makes the scanners instead of the built-in set (tests).
+    // Makes the scanners of one scan (scanners::BuiltInScanners for the
+    // wizard); without one the scan finds nothing.
     using TScannerFactory = std::function<std::vector<std::unique_ptr<TScanner>>()>;
 
     // Suspended, freeing itself when its run ends. Deliveries go to the UI
@@ -86,9 +87,5 @@ private:
     TCompletedEvent FCompletedEvent;
     TScannerFactory FScannerFactory;
 };
-
-// The seventeen scanners in their fixed order: the order of the findings
-// within each pass.
-std::vector<std::unique_ptr<TScanner>> BuiltInScanners();
 
 }  // namespace scan

@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "TallowmendVersion.h"
-#include "LogTestSupport.h"
 #include "app/MainRoutine.h"
 #include "platform/ExceptionHook.h"
 #include "platform/RegistryAccess.h"
 #include "platform/Text.h"
+#include "runtime/LogTestSupport.h"
 
 using namespace app;
+using namespace runtime;
 using apptest::LogTest;
 
 namespace {

@@ -7,7 +7,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "LogTestSupport.h"
 #include "app/JournalSessions.h"
 #include "app/RepairRun.h"
 #include "app/Unattended.h"
@@ -15,6 +14,7 @@
 #include "findings/CleanerRegValueProduct.h"
 #include "platform/KeyHandle.h"
 #include "platform/Text.h"
+#include "runtime/LogTestSupport.h"
 
 namespace apptest {
 namespace {

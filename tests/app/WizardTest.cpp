@@ -237,7 +237,7 @@ TEST_F(WizardTest, EachScannerFindingIsLoggedAndSettingFindingsAreNot) {
     TurnOn();
     Make({u"one"}, {u"a", u"b"});
     ToResults();
-    std::string log = ReadAll(app::LogFileName());
+    std::string log = ReadAll(runtime::LogFileName());
     std::size_t count = 0;
     for (std::size_t at = log.find("finding "); at != std::string::npos; at = log.find("finding ", at + 1)) ++count;
     EXPECT_EQ(count, form->ListProduct()->Count());

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "LogTestSupport.h"
 #include "app/MainFormUnit.h"
 #include "platform/Text.h"
+#include "runtime/LogTestSupport.h"
 #include "scan/Scanners.h"
 #include "ui/headless/HeadlessApp.h"
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "app/AppFolders.h"
 #include "backups/BackupsManagerUnit.h"
 #include "backups/JournalTestSupport.h"
 #include "platform/Text.h"
+#include "runtime/AppFolders.h"
 #include "support/SeamTest.h"
 
 using backups::TBackupsManager;
@@ -17,7 +17,7 @@ class JournalTest : public testsupport::SeamTest {
 protected:
     void SetUp() override {
         SeamTest::SetUp();
-        app::SetDataFolder(ScratchFolder());
+        runtime::SetDataFolder(ScratchFolder());
     }
     std::u16string Data() const { return ScratchFolder() + u"\\"; }
     std::string File() const { return ReadBytes(Data() + u"backups.ini"); }

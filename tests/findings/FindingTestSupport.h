@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "app/AppFolders.h"
 #include "backups/JournalTestSupport.h"
 #include "platform/KeyHandle.h"
+#include "runtime/AppFolders.h"
 #include "support/SeamTest.h"
 
 namespace findingtest {
@@ -14,7 +14,7 @@ class FindingTest : public testsupport::SeamTest {
 protected:
     void SetUp() override {
         SeamTest::SetUp();
-        app::SetDataFolder(ScratchFolder());
+        runtime::SetDataFolder(ScratchFolder());
     }
     std::u16string Data() const { return ScratchFolder() + u"\\"; }
 

@@ -11,6 +11,7 @@
 #include "platform/Text.h"
 #include "platform/Wow64.h"
 #include "scan/ScanManager.h"
+#include "scanners/BuiltInScanners.h"
 #include "ui/headless/HeadlessLoop.h"
 
 namespace fullscan {
@@ -31,6 +32,7 @@ ScanResult RunFullScan(std::chrono::seconds timeout) {
     ui::THeadlessLoop loop;
     loop.RegisterAsMain();
     auto* manager = new scan::TScanManager();
+    manager->SetScannerFactory(scanners::BuiltInScanners);
     manager->SetFoundEvent([&result](std::unique_ptr<findings::TCleanerScanProduct> product, findings::TCategory*) {
         result.lines.push_back(Line(*product));
         result.products.push_back(std::move(product));

@@ -12,19 +12,18 @@
 #include <string>
 #include <vector>
 
-#include "app/AppFolders.h"
 #include "app/DefaultSettingChecks.h"
 #include "app/JournalSessions.h"
 #include "app/MainFormUnit.h"
 #include "backups/BackupsManagerUnit.h"
 #include "fullscan/FullScan.h"
-#include "platform/emul/EmulRegistry.h"
-#include "platform/emul/RegText.h"
-#include "ui/headless/HeadlessApp.h"
 #include "platform/RegistryAccess.h"
 #include "platform/Text.h"
 #include "platform/Wow64.h"
+#include "platform/emul/EmulRegistry.h"
 #include "platform/emul/Machine.h"
+#include "platform/emul/RegText.h"
+#include "runtime/AppFolders.h"
 #include "scan/PathChecks.h"
 #include "support/SeamTest.h"
 #include "ui/headless/HeadlessApp.h"
@@ -103,7 +102,7 @@ TEST_F(RealisticMachine, EveryCensusLineIsClassifiedAndItsMissingPathIsGone) {
 TEST_F(RealisticMachine, TheFixStepLeavesOnlyTheKeysItEmptiedAndKeepsTheHealthyEntries) {
     // The fix step repairs nothing it could not back up first: the journal
     // needs a folder it can write.
-    app::SetDataFolder(ScratchFolder());
+    runtime::SetDataFolder(ScratchFolder());
     {
         ui::THeadlessApp application;
         app::TMainForm form(application);
@@ -192,7 +191,7 @@ void Serve(ui::THeadlessApp& application, const std::function<bool()>& done) {
 }
 
 TEST_F(RealisticMachine, UndoingTheWizardsFixRunGivesBackTheRegistryItHadBeforeByteForByte) {
-    app::SetDataFolder(ScratchFolder());
+    runtime::SetDataFolder(ScratchFolder());
     // Settings for the checks besides the scanners' findings: an altered open
     // command, and a service whose program is gone (a key tree to remove).
     platform::RegistryCreateKey(os::HKEY_CLASSES_ROOT, u"exefile\\shell\\open\\command");

@@ -23,22 +23,23 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SyntheticMachine.h"
 #include "findings/CleanerRegKeyProduct.h"
 #include "findings/CleanerScanProduct.h"
 #include "platform/KeyHandle.h"
+#include "platform/RegistryAccess.h"
 #include "platform/Wow64.h"
 #include "platform/emul/Machine.h"
 #include "platform/os/WinApi.h"
-#include "platform/RegistryAccess.h"
 #include "scan/ScanManager.h"
 #include "scanners/AddRemoveScannerUnit.h"
 #include "scanners/AutorunsScannerUnit.h"
 #include "scanners/BHOScannerUnit.h"
+#include "scanners/BuiltInScanners.h"
 #include "scanners/COMActiveXScannerUnit.h"
 #include "scanners/ContextMenuScannerUnit.h"
 #include "scanners/FileAssociationsScannerUnit.h"
@@ -223,6 +224,7 @@ struct ScanResult {
 void RunScan(ScanResult& result) {
     ui::THeadlessLoop loop;
     auto* manager = new scan::TScanManager(loop.Target());
+    manager->SetScannerFactory(scanners::BuiltInScanners);
     manager->SetFoundEvent([&](std::unique_ptr<findings::TCleanerScanProduct> product, findings::TCategory*) {
         result.findings.push_back(std::move(product));
     });

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace app {
+namespace runtime {
 
 // Sets the data folder to the folder that holds the running executable.
 void InitAppFolders();
@@ -18,4 +18,4 @@ std::u16string GetDataFolder();
 // The running executable's full path (empty if the system does not say).
 std::u16string ExecutablePath();
 
-}  // namespace app
+}  // namespace runtime

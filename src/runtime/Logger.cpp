@@ -1,13 +1,13 @@
-#include "app/Logger.h"
+#include "runtime/Logger.h"
 
 #include <atomic>
 #include <mutex>
 #include <string>
 
-#include "app/AppFolders.h"
 #include "platform/Text.h"
+#include "runtime/AppFolders.h"
 
-namespace app {
+namespace runtime {
 
 namespace {
 
@@ -190,4 +190,4 @@ std::u16string FormatExceptionReport(const std::u16string& className, const std:
     return report;
 }
 
-}  // namespace app
+}  // namespace runtime

@@ -4,13 +4,13 @@
 #include <set>
 #include <thread>
 
-#include "LogTestSupport.h"
 #include "platform/Text.h"
+#include "runtime/LogTestSupport.h"
 #ifndef _WIN32
 #include "platform/emul/Machine.h"
 #endif
 
-using namespace app;
+using namespace runtime;
 using apptest::LogTest;
 
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/AppFolders.h"
-#include "app/Logger.h"
+#include "runtime/AppFolders.h"
+#include "runtime/Logger.h"
 #include "support/SeamTest.h"
 
 namespace apptest {
@@ -15,15 +15,15 @@ class LogTest : public testsupport::SeamTest {
 protected:
     void SetUp() override {
         SeamTest::SetUp();
-        app::SetDataFolder(ScratchFolder());
-        app::InitLogging(u"-debug", {});
+        runtime::SetDataFolder(ScratchFolder());
+        runtime::InitLogging(u"-debug", {});
     }
     void TearDown() override {
-        app::InitLogging(u"-debug", {});  // off again for whoever runs next
+        runtime::InitLogging(u"-debug", {});  // off again for whoever runs next
         SeamTest::TearDown();
     }
 
-    static void TurnOn() { app::InitLogging(u"-debug", {u"prog", u"-debug"}); }
+    static void TurnOn() { runtime::InitLogging(u"-debug", {u"prog", u"-debug"}); }
 
     static bool Exists(const std::u16string& path) {
         return os::GetFileAttributesW(path.c_str()) != os::INVALID_FILE_ATTRIBUTES;

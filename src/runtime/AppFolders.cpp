@@ -1,10 +1,10 @@
-#include "app/AppFolders.h"
+#include "runtime/AppFolders.h"
 
 #include <mutex>
 
 #include "platform/os/WinApi.h"
 
-namespace app {
+namespace runtime {
 
 namespace {
 
@@ -68,4 +68,4 @@ std::u16string GetDataFolder() {
     return g_dataFolder;
 }
 
-}  // namespace app
+}  // namespace runtime

@@ -10,7 +10,7 @@
 #include "platform/ExceptionHook.h"
 #include "platform/os/WinApi.h"
 
-namespace app {
+namespace runtime {
 
 // Sets the log file name from the data folder and the executable, then turns
 // logging on when any argument after args[0] (the program path) equals
@@ -52,4 +52,4 @@ std::u16string LogTimestamp();
 std::u16string FormatExceptionReport(const std::u16string& className, const std::u16string& module,
                                      std::uintptr_t offset, const std::u16string& message);
 
-}  // namespace app
+}  // namespace runtime

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "app/AppFolders.h"
+#include "runtime/AppFolders.h"
 #include "support/SeamTest.h"
 
-using namespace app;
+using namespace runtime;
 
 namespace {
 
