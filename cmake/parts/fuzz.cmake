@@ -19,7 +19,9 @@ endif()
 
 # Coverage feedback has to reach into the code under test, not just the
 # harness; the sanitizers themselves come from TALLOWMEND_SANITIZE.
-target_compile_options(tallowmend_core PRIVATE -fsanitize=fuzzer-no-link)
+foreach(layer IN LISTS TALLOWMEND_LAYERS)
+  target_compile_options(tallowmend_${layer} PRIVATE -fsanitize=fuzzer-no-link)
+endforeach()
 
 # Building "fuzzers" builds every target; fuzzers.txt lists them for the script.
 add_custom_target(fuzzers)

@@ -2,7 +2,7 @@
 # - the built-in constants table (version-3 stream), embedded as RT_RCDATA
 #   "LANG_CONSTS" by windres in the Windows build and handed to the emulated
 #   machine's resource table natively;
-# - the main form's LangData, compiled into the core library.
+# - the main form's LangData, compiled into the i18n library.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 set(TM_I18N_GEN ${PROJECT_SOURCE_DIR}/tools/gen/i18n_gen.py)
@@ -41,4 +41,4 @@ add_custom_command(OUTPUT ${TM_FORM_LANGDATA_CPP}
   COMMAND Python3::Interpreter ${TM_I18N_GEN} langdata --input ${TM_FORM_LANGDATA_TXT} --cpp ${TM_FORM_LANGDATA_CPP}
   DEPENDS ${TM_I18N_GEN} ${TM_FORM_LANGDATA_TXT}
   COMMENT "Generating the main form's LangData")
-target_sources(tallowmend_core PRIVATE ${TM_FORM_LANGDATA_CPP})
+target_sources(tallowmend_i18n PRIVATE ${TM_FORM_LANGDATA_CPP})
