@@ -3,7 +3,7 @@
 #include <limits>
 #include <string>
 
-#include "platform/FileHandle.h"
+#include "platform/FileIo.h"
 #include "platform/Text.h"
 #include "runtime/AppFolders.h"
 #include "runtime/Logger.h"
@@ -16,22 +16,6 @@ constexpr char16_t kCountKey[] = u"Count";
 constexpr char16_t kLastCodeKey[] = u"LastCode";
 
 std::u16string Decimal(std::int64_t value) { return text::FromAscii(std::to_string(value)); }
-
-using platform::FileHandle;
-
-std::vector<std::uint8_t> ReadWholeFile(const std::u16string& path) {
-    FileHandle file(os::CreateFileW(path.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr,
-                                    os::OPEN_EXISTING, os::FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::vector<std::uint8_t> bytes;
-    if (!file.Valid()) return bytes;
-    std::uint8_t chunk[8192];
-    for (;;) {
-        os::DWORD got = 0;
-        if (!os::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) || got == 0) break;
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    }
-    return bytes;
-}
 
 bool IsFolder(const std::u16string& path) {
     auto attributes = os::GetFileAttributesW(path.c_str());
@@ -101,7 +85,9 @@ TBackupsManager::TBackupsManager() {
     auto dataFolder = runtime::GetDataFolder();
     FFileName = dataFolder + u"backups.ini";
     FBackupRoot = dataFolder + u"backuped\\";
-    auto bytes = ReadWholeFile(FFileName);
+    // A journal that cannot be read, wholly or partly, lists what was read.
+    std::vector<std::uint8_t> bytes;
+    platform::ReadWholeFile(FFileName, bytes);
     FIniFile = TIniDocument::Parse(bytes);
     FSections = FIniFile.SectionNames();
     if (!IsFolder(dataFolder + u"backuped")) CreateFolderTree(FBackupRoot);
@@ -246,36 +232,14 @@ void TBackupsManager::SetEntryString(int Index, const std::u16string& Ident, con
 
 void TBackupsManager::Save() {
     auto bytes = FIniFile.Serialize();
-    auto temp = FFileName + u".tmp";
-    auto fail = [&](const char* what) {
-        auto code = os::GetLastError();
-        os::DeleteFileW(temp.c_str());
-        throw EJournalWriteError(std::string(what) + " \"" + text::ToUtf8(FFileName) + "\": " +
-                                     text::ToUtf8(runtime::SysErrorText(code)),
-                                 code);
-    };
-    {
-        FileHandle file(os::CreateFileW(temp.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
-                                        os::FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid()) fail("Cannot create file");
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            os::DWORD written = 0;
-            auto chunk = static_cast<os::DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-            if (!os::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) || written == 0) {
-                file.Close();
-                fail("Cannot write file");
-            }
-            done += written;
-        }
-        if (!os::FlushFileBuffers(file.get())) {
-            file.Close();
-            fail("Cannot write file");
-        }
-        if (!file.Close()) fail("Cannot write file");
-    }
-    if (!os::MoveFileExW(temp.c_str(), FFileName.c_str(), os::MOVEFILE_REPLACE_EXISTING | os::MOVEFILE_WRITE_THROUGH))
-        fail("Cannot replace file");
+    auto result = platform::WriteFileAtomically(FFileName, bytes.data(), bytes.size());
+    if (result) return;
+    const char* what = result.step == platform::FileResult::Open      ? "Cannot create file"
+                       : result.step == platform::FileResult::Replace ? "Cannot replace file"
+                                                                      : "Cannot write file";
+    throw EJournalWriteError(std::string(what) + " \"" + text::ToUtf8(FFileName) +
+                                 "\": " + text::ToUtf8(runtime::SysErrorText(result.error)),
+                             result.error);
 }
 
 }  // namespace backups

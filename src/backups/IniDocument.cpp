@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/Text.h"
+#include "platform/TextCodec.h"
 #include "platform/os/WinApi.h"
 
 namespace backups {
@@ -12,18 +13,6 @@ bool IsBlankOrControl(char16_t c) { return c <= 0x20; }
 
 bool HasLineBreak(std::u16string_view s) {
     return s.find_first_of(u"\r\n") != std::u16string_view::npos;
-}
-
-std::u16string DecodeAnsi(std::span<const std::uint8_t> bytes) {
-    if (bytes.empty()) return {};
-    auto* multi = reinterpret_cast<const char*>(bytes.data());
-    int count = static_cast<int>(bytes.size());
-    int chars = os::MultiByteToWideChar(os::CP_ACP, 0, multi, count, nullptr, 0);
-    if (chars <= 0) return {};
-    std::u16string out(static_cast<std::size_t>(chars), u'\0');
-    chars = os::MultiByteToWideChar(os::CP_ACP, 0, multi, count, out.data(), chars);
-    out.resize(chars > 0 ? static_cast<std::size_t>(chars) : 0);
-    return out;
 }
 
 // Empty result with ok = false when a character has no exact form in the
@@ -47,20 +36,9 @@ std::string EncodeAnsi(std::u16string_view text, bool& ok) {
         return {};
     }
     out.resize(static_cast<std::size_t>(bytes));
-    auto back = DecodeAnsi(std::span(reinterpret_cast<const std::uint8_t*>(out.data()), out.size()));
+    auto back = text::DecodeAnsi(out, os::CP_ACP);
     ok = back == text;
     return ok ? out : std::string{};
-}
-
-std::u16string DecodeUtf16(std::span<const std::uint8_t> bytes, bool bigEndian) {
-    std::u16string out;
-    out.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        auto lo = bytes[i + (bigEndian ? 1 : 0)];
-        auto hi = bytes[i + (bigEndian ? 0 : 1)];
-        out.push_back(static_cast<char16_t>(lo | (hi << 8)));
-    }
-    return out;
 }
 
 }  // namespace
@@ -74,20 +52,9 @@ std::u16string_view StripIniText(std::u16string_view s) {
 
 TIniDocument TIniDocument::Parse(std::span<const std::uint8_t> bytes) {
     TIniDocument doc;
-    std::u16string content;
-    if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
-        doc.encoding_ = TIniEncoding::Utf8Bom;
-        auto rest = bytes.subspan(3);
-        content = text::FromUtf8(std::string_view(reinterpret_cast<const char*>(rest.data()), rest.size()));
-    } else if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-        doc.encoding_ = TIniEncoding::Utf16LeBom;
-        content = DecodeUtf16(bytes.subspan(2), false);
-    } else if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
-        doc.encoding_ = TIniEncoding::Utf16BeBom;
-        content = DecodeUtf16(bytes.subspan(2), true);
-    } else {
-        content = DecodeAnsi(bytes);
-    }
+    auto decoded = text::DecodeText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    doc.encoding_ = decoded.encoding;
+    const std::u16string& content = decoded.text;
 
     TSection* current = nullptr;
     std::size_t pos = 0;
@@ -152,13 +119,8 @@ std::vector<std::uint8_t> TIniDocument::Serialize() {
         }
         case TIniEncoding::Utf16LeBom:
         case TIniEncoding::Utf16BeBom: {
-            bool big = encoding_ == TIniEncoding::Utf16BeBom;
-            out = big ? std::vector<std::uint8_t>{0xFE, 0xFF} : std::vector<std::uint8_t>{0xFF, 0xFE};
-            for (char16_t c : content) {
-                auto lo = static_cast<std::uint8_t>(c & 0xFF), hi = static_cast<std::uint8_t>(c >> 8);
-                out.push_back(big ? hi : lo);
-                out.push_back(big ? lo : hi);
-            }
+            auto bytes = text::EncodeUtf16(content, encoding_ == TIniEncoding::Utf16BeBom);
+            out.assign(bytes.begin(), bytes.end());
             break;
         }
     }

@@ -9,9 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/TextCodec.h"
+
 namespace backups {
 
-enum class TIniEncoding { Ansi, Utf8Bom, Utf16LeBom, Utf16BeBom };
+// The journal is written back in the encoding it was read in.
+using TIniEncoding = text::TextEncoding;
 
 // A name or value that would break the line layout (it holds CR or LF):
 // written as is it could forge keys or whole entries.

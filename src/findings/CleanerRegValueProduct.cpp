@@ -6,6 +6,7 @@
 #include "backups/BackupsManagerUnit.h"
 #include "findings/JournalSupport.h"
 #include "i18n/LanguageManager.h"
+#include "platform/FileIo.h"
 #include "platform/KeyHandle.h"
 #include "platform/Text.h"
 
@@ -21,21 +22,6 @@ std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t at) {
     for (std::size_t i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(bytes[at + i]) << (8 * i);
     return v;
 }
-
-class File {
-public:
-    explicit File(os::HANDLE h) : h_(h) {}
-    ~File() {
-        if (Valid()) os::CloseHandle(h_);
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    bool Valid() const { return h_ != os::INVALID_HANDLE_VALUE && h_ != nullptr; }
-    os::HANDLE get() const { return h_; }
-
-private:
-    os::HANDLE h_;
-};
 
 bool CanOpenForWrite(os::HKEY root, const std::u16string& key, platform::RegView view) {
     platform::KeyHandle handle;
@@ -178,21 +164,10 @@ void TCleanerRegValueProduct::SaveValueToFile(const std::u16string& BackupPath) 
     auto content = EncodeBackupedValue(value);
 
     auto fileName = BackupPath + u"backuped_value.dat";
-    bool written = false;
-    {
-        File file(os::CreateFileW(fileName.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
-                                  os::FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid())
-            throw EBackupFileError("Cannot create file \"" + text::ToUtf8(fileName) + "\"");
-        os::DWORD done = 0;
-        written = os::WriteFile(file.get(), content.data(), static_cast<os::DWORD>(content.size()), &done,
-                                nullptr) &&
-                  done == content.size() && os::FlushFileBuffers(file.get());
-    }
-    if (!written) {
-        os::DeleteFileW(fileName.c_str());
-        throw EBackupFileError("Cannot write file \"" + text::ToUtf8(fileName) + "\"");
-    }
+    auto result = platform::WriteFileAtomically(fileName, content.data(), content.size());
+    if (result.step == platform::FileResult::Open)
+        throw EBackupFileError("Cannot create file \"" + text::ToUtf8(fileName) + "\"");
+    if (!result) throw EBackupFileError("Cannot write file \"" + text::ToUtf8(fileName) + "\"");
 }
 
 void TCleanerRegValueProduct::RestoreBackup(backups::TBackupsManager& BackupsManager, int Index) {
@@ -217,20 +192,10 @@ void TCleanerRegValueProduct::RestoreValueFromFile(os::HKEY Root, const std::u16
 
     auto fileName = BackupPath + u"backuped_value.dat";
     std::vector<std::uint8_t> bytes;
-    {
-        File file(os::CreateFileW(fileName.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr, os::OPEN_EXISTING,
-                                  os::FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid()) throw EBackupFileError("Cannot open file \"" + text::ToUtf8(fileName) + "\"");
-        std::uint8_t chunk[8192];
-        for (;;) {
-            os::DWORD got = 0;
-            if (!os::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) {
-                throw EBackupFileError("Cannot read file \"" + text::ToUtf8(fileName) + "\"");
-            }
-            if (got == 0) break;
-            bytes.insert(bytes.end(), chunk, chunk + got);
-        }
-    }
+    auto result = platform::ReadWholeFile(fileName, bytes);
+    if (result.step == platform::FileResult::Open)
+        throw EBackupFileError("Cannot open file \"" + text::ToUtf8(fileName) + "\"");
+    if (!result) throw EBackupFileError("Cannot read file \"" + text::ToUtf8(fileName) + "\"");
     auto value = DecodeBackupedValue(bytes);
     if (!value)
         throw EBackupFileError("File \"" + text::ToUtf8(fileName) +

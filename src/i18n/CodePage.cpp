@@ -17,15 +17,4 @@ os::UINT LanguageCodePage(os::LANGID language) {
     return digits ? value : os::GetACP();
 }
 
-std::u16string DecodeAnsi(std::string_view bytes, os::UINT codePage) {
-    if (bytes.empty()) return {};
-    int size = static_cast<int>(bytes.size());
-    int chars = os::MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
-    if (chars <= 0) return std::u16string(bytes.size(), u'?');
-    std::u16string out(static_cast<std::size_t>(chars), u'\0');
-    chars = os::MultiByteToWideChar(codePage, 0, bytes.data(), size, out.data(), chars);
-    out.resize(chars > 0 ? static_cast<std::size_t>(chars) : 0);
-    return out;
-}
-
 }  // namespace i18n

@@ -13,7 +13,4 @@ namespace i18n {
 // decimal number); the system's ANSI code page when the locale gives none.
 os::UINT LanguageCodePage(os::LANGID language);
 
-// Bytes in the given code page to UTF-16 through the system conversion.
-std::u16string DecodeAnsi(std::string_view bytes, os::UINT codePage);
-
 }  // namespace i18n

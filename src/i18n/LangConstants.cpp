@@ -6,6 +6,7 @@
 #include "i18n/Format.h"
 #include "i18n/LangError.h"
 #include "i18n/StreamReader.h"
+#include "platform/TextCodec.h"
 
 namespace i18n {
 
@@ -16,7 +17,7 @@ char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<c
 bool IsIdentStart(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_'; }
 
 // 16-bit byte count, then bytes in an ANSI code page.
-std::u16string ReadAnsi(StreamReader& in, os::UINT codePage) { return DecodeAnsi(in.Bytes(in.Word()), codePage); }
+std::u16string ReadAnsi(StreamReader& in, os::UINT codePage) { return text::DecodeAnsi(in.Bytes(in.Word()), codePage); }
 
 }  // namespace
 

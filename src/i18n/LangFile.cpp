@@ -5,7 +5,9 @@
 #include "i18n/CodePage.h"
 #include "i18n/Format.h"
 #include "i18n/LangError.h"
+#include "platform/FileIo.h"
 #include "platform/Text.h"
+#include "platform/TextCodec.h"
 
 namespace i18n {
 
@@ -38,20 +40,6 @@ std::optional<std::int32_t> ParseInt(std::u16string_view s) {
         return std::nullopt;
     return static_cast<std::int32_t>(v);
 }
-
-class FileHandle {
-public:
-    explicit FileHandle(os::HANDLE h) : h_(h) {}
-    ~FileHandle() {
-        if (h_ != os::INVALID_HANDLE_VALUE) os::CloseHandle(h_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    os::HANDLE get() const { return h_; }
-
-private:
-    os::HANDLE h_;
-};
 
 [[noreturn]] void ReadFailed(const std::u16string& fileName, os::DWORD error) {
     throw ELangError(Format(u"Cannot read file \"%s\" (error %d)", {fileName, static_cast<std::int64_t>(error)}));
@@ -114,20 +102,8 @@ std::u16string UnescapeLangText(std::u16string_view s) {
 }
 
 std::u16string DecodeLangFileBytes(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
-        return text::FromUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()) + 3, bytes.size() - 3));
-    if (bytes.size() >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
-        bool little = bytes[0] == 0xFF;
-        std::u16string out;
-        out.reserve((bytes.size() - 2) / 2);
-        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            unsigned lo = little ? bytes[i] : bytes[i + 1];
-            unsigned hi = little ? bytes[i + 1] : bytes[i];
-            out.push_back(static_cast<char16_t>(lo | (hi << 8)));
-        }
-        return out;
-    }
-    return DecodeAnsi(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), os::CP_ACP);
+    return text::DecodeText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), os::CP_ACP)
+        .text;
 }
 
 void ParseLangText(std::u16string_view text, bool paramsOnly, TLangCompTranslations& out) {
@@ -208,22 +184,16 @@ void ParseLangText(std::u16string_view text, bool paramsOnly, TLangCompTranslati
 }
 
 std::vector<std::uint8_t> ReadLangFileBytes(const std::u16string& fileName) {
-    FileHandle file(os::CreateFileW(fileName.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr,
-                                    os::OPEN_EXISTING, os::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == os::INVALID_HANDLE_VALUE)
-        throw ELangError(Format(u"Cannot open file \"%s\" (error %d)",
-                                {fileName, static_cast<std::int64_t>(os::GetLastError())}));
     std::vector<std::uint8_t> bytes;
-    std::uint8_t chunk[16 * 1024];
-    for (;;) {
-        os::DWORD got = 0;
-        if (!os::ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr)) ReadFailed(fileName, os::GetLastError());
-        if (got == 0) break;
-        if (bytes.size() + got > kMaxLangFileBytes)
-            throw ELangError(Format(u"Language file \"%s\" is too large", {fileName}));
-        bytes.insert(bytes.end(), chunk, chunk + got);
+    auto result = platform::ReadWholeFile(fileName, bytes, kMaxLangFileBytes);
+    switch (result.step) {
+        case platform::FileResult::Done: return bytes;
+        case platform::FileResult::Open:
+            throw ELangError(
+                Format(u"Cannot open file \"%s\" (error %d)", {fileName, static_cast<std::int64_t>(result.error)}));
+        case platform::FileResult::TooLarge: throw ELangError(Format(u"Language file \"%s\" is too large", {fileName}));
+        default: ReadFailed(fileName, result.error);
     }
-    return bytes;
 }
 
 std::unique_ptr<TLangCompTranslations> LoadLangFile(const std::u16string& fileName, bool paramsOnly) {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/FileHandle.h"
+#include "platform/FileIo.h"
 #include "platform/KeyHandle.h"
 #include "platform/Text.h"
 
@@ -102,45 +102,23 @@ bool SaveKeyText(os::HKEY root, const std::u16string& key, RegView view, const s
         error = text::FromUtf8(e.what());
         return false;
     }
-    bool written = false;
-    {
-        FileHandle out(os::CreateFileW(file.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
-                                       os::FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!out.Valid()) {
-            error = u"Cannot create file " + file;
-            return false;
-        }
-        os::DWORD done = 0;
-        written = os::WriteFile(out.get(), bytes.data(), static_cast<os::DWORD>(bytes.size()), &done, nullptr) &&
-                  done == bytes.size() && os::FlushFileBuffers(out.get());
-        written = out.Close() && written;
-    }
-    if (!written) {
-        os::DeleteFileW(file.c_str());
+    auto result = WriteFileAtomically(file, bytes.data(), bytes.size());
+    if (result.step == FileResult::Open)
+        error = u"Cannot create file " + file;
+    else if (!result)
         error = u"Cannot write file " + file;
-    }
-    return written;
+    return static_cast<bool>(result);
 }
 
 std::vector<RegTextKey> LoadKeyText(const std::u16string& file) {
-    std::string bytes;
-    {
-        FileHandle in(os::CreateFileW(file.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr, os::OPEN_EXISTING,
-                                      os::FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!in.Valid()) throw ERegistryError(u"Cannot open file " + file);
-        char chunk[8192];
-        for (;;) {
-            os::DWORD got = 0;
-            if (!os::ReadFile(in.get(), chunk, sizeof chunk, &got, nullptr))
-                throw ERegistryError(u"Cannot read file " + file);
-            if (got == 0) break;
-            bytes.append(chunk, got);
-            if (bytes.size() > (std::size_t{256} << 20)) throw ERegistryError(u"File " + file + u" is too large");
-        }
-    }
+    std::vector<std::uint8_t> bytes;
+    auto result = ReadWholeFile(file, bytes, std::size_t{256} << 20);
+    if (result.step == FileResult::Open) throw ERegistryError(u"Cannot open file " + file);
+    if (result.step == FileResult::Read) throw ERegistryError(u"Cannot read file " + file);
+    if (result.step == FileResult::TooLarge) throw ERegistryError(u"File " + file + u" is too large");
     emul::regtext::Document doc;
     try {
-        doc = emul::regtext::ParseBytes(bytes);
+        doc = emul::regtext::ParseBytes(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     } catch (const std::exception& e) {
         throw ERegistryError(u"File " + file + u": " + text::FromUtf8(e.what()));
     }

@@ -5,6 +5,10 @@ out (Windows, Program Files, Users), as a user hands it in with --drive.
 The run must find only the entry whose file is gone, keep the entries whose
 files are there under another spelling of their folders, and leave the
 folder exactly as it was: a mapped folder is the user's.
+
+A --machine file is read as regedit reads it: without a byte-order mark it
+is ANSI text (code page 1252), and UTF-16 that ends in half a character is
+refused rather than cut.
 """
 import os
 import subprocess
@@ -40,6 +44,31 @@ def tree(folder):
                   for d, dirs, files in os.walk(folder) for n in dirs + files)
 
 
+ENCODINGS = [
+    # (what, file bytes, expected exit code, text the saved registry or the error must hold)
+    ("ANSI without a mark", b'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\T]\r\n"Caf\xe9"="x"\r\n', 0, '"Caf\u00e9"="x"'),
+    ("UTF-16 with an odd byte count", b"\xff\xfe" + "Windows Registry Editor Version 5.00\r\n".encode("utf-16-le") + b"\x00",
+     2, "odd byte count"),
+]
+
+
+def encoding_failures(program, work):
+    failures = []
+    for what, data, code, expected in ENCODINGS:
+        machine = os.path.join(work, "encoded.reg")
+        saved = os.path.join(work, "encoded-after.reg")
+        with open(machine, "wb") as out:
+            out.write(data)
+        if os.path.exists(saved):
+            os.remove(saved)
+        run = subprocess.run([program, "--list-backups", "--machine", machine, "--save", saved],
+                             capture_output=True, text=True, timeout=100)
+        seen = open(saved, encoding="utf-16").read() if os.path.exists(saved) else run.stderr
+        if run.returncode != code or expected not in seen:
+            failures.append(f"{what}: exit code {run.returncode} (expected {code}), {expected!r} not in:\n{seen}")
+    return failures
+
+
 def main():
     program = sys.argv[1]
     with tempfile.TemporaryDirectory() as work:
@@ -70,6 +99,7 @@ def main():
                 failures.append("a healthy entry was removed: " + kept)
         if '"Gone"=' in registry:
             failures.append("the entry whose program is gone was kept")
+        failures += encoding_failures(program, work)
         for failure in failures:
             print("FAIL:", failure)
         return 1 if failures else 0

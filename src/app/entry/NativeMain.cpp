@@ -44,6 +44,8 @@
 
 #include "app/MainRoutine.h"
 #include "platform/Text.h"
+#include "platform/TextCodec.h"
+#include "platform/emul/EmulRegistry.h"
 #include "platform/emul/Machine.h"
 #include "ui/headless/HeadlessApp.h"
 #include "wizard/ExamplesDir.h"
@@ -58,20 +60,6 @@ struct TUsageError : std::runtime_error {
 };
 
 std::string U8(const std::u16string& s) { return text::ToUtf8(s); }
-
-std::u16string DecodeRegFile(const std::string& bytes) {
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-        static_cast<unsigned char>(bytes[1]) == 0xFE) {
-        std::u16string text;
-        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
-            text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                                 (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-        return text;
-    }
-    std::string_view view(bytes);
-    if (view.size() >= 3 && view.substr(0, 3) == "\xEF\xBB\xBF") view.remove_prefix(3);
-    return text::FromUtf8(view);
-}
 
 std::string ReadFile(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
@@ -91,12 +79,9 @@ void SaveRegistry(const std::string& file) {
         }
         all += part;
     }
+    auto bytes = text::EncodeUtf16(all);
     std::ofstream out(file, std::ios::binary);
-    out.write("\xFF\xFE", 2);
-    for (char16_t c : all) {
-        char pair[2] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
-        out.write(pair, 2);
-    }
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw TUsageError("cannot write " + file);
 }
 
@@ -399,8 +384,8 @@ int main(int argc, char** argv) {
 
         fs::path examples = TALLOWMEND_EXAMPLES_DIR;
         if (machines.empty()) machines.push_back((examples / "machine.reg").string());
-        std::vector<std::u16string> regTexts;
-        for (const auto& file : machines) regTexts.push_back(DecodeRegFile(ReadFile(file)));
+        std::vector<std::string> regFiles;
+        for (const auto& file : machines) regFiles.push_back(ReadFile(file));
 
         emul::Reset();
         emul::SetArch(arch);
@@ -424,9 +409,9 @@ int main(int argc, char** argv) {
             args[0] = u"P:\\tallowmend.exe";
             emul::SetModuleFileName(args[0]);
         }
-        for (std::size_t i = 0; i < regTexts.size(); ++i) {
+        for (std::size_t i = 0; i < regFiles.size(); ++i) {
             try {
-                emul::LoadRegText(regTexts[i]);
+                emul::LoadRegFile(regFiles[i]);
             } catch (const std::exception& e) {
                 throw TUsageError(machines[i] + ": " + e.what());
             }

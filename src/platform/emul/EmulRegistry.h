@@ -16,6 +16,9 @@ namespace emul {
 // Loads ".reg" text (REGEDIT4 or version 5.00) into the registry. On bad
 // input throws RegFormatError naming the line, and nothing is applied.
 void LoadRegText(std::u16string_view text);
+// The same from a file's bytes, decoded as regedit decodes them: UTF-16LE
+// or UTF-8 by their byte-order mark, ANSI (code page 1252) without one.
+void LoadRegFile(std::string_view bytes);
 // Exports the subtree at fullKeyPath ("HKEY_CURRENT_USER\Software\X") as
 // version 5.00 text; an empty result when the key does not exist.
 std::u16string SaveRegText(std::u16string_view fullKeyPath);

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "platform/Text.h"
+#include "platform/TextCodec.h"
 
 // Reading follows what the system's importer accepts, with one difference:
 // the importer skips whatever it does not understand, and a fixture that is
@@ -505,20 +506,19 @@ Document Parse(std::u16string_view text, os::UINT ansiCodePage) {
 }
 
 Document ParseBytes(std::string_view bytes, os::UINT ansiCodePage) {
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-        static_cast<unsigned char>(bytes[1]) == 0xFE) {
-        bytes.remove_prefix(2);
-        std::u16string wide;
-        wide.reserve(bytes.size() / 2);
-        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
-            wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                                 (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-        if (bytes.size() % 2 != 0)
-            throw RegFormatError(LineOf(wide, wide.size()), "UTF-16 file ends in half a character (odd byte count)");
-        return Parse(wide, ansiCodePage);
+    // Only the marks regedit writes: a big-endian mark is read as ANSI text
+    // and fails on its header like any other foreign file.
+    switch (text::DetectEncoding(bytes)) {
+        case text::TextEncoding::Utf16LeBom: {
+            auto decoded = text::DecodeText(bytes);
+            if (decoded.oddByteCount)
+                throw RegFormatError(LineOf(decoded.text, decoded.text.size()),
+                                     "UTF-16 file ends in half a character (odd byte count)");
+            return Parse(decoded.text, ansiCodePage);
+        }
+        case text::TextEncoding::Utf8Bom: return Parse(text::DecodeText(bytes).text, ansiCodePage);
+        default: return Parse(DecodeAnsi(bytes, ansiCodePage), ansiCodePage);
     }
-    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return Parse(text::FromUtf8(bytes.substr(3)), ansiCodePage);
-    return Parse(DecodeAnsi(bytes, ansiCodePage), ansiCodePage);
 }
 
 std::u16string Write(const std::vector<Key>& keys) {
@@ -541,16 +541,7 @@ std::u16string Write(const std::vector<Key>& keys) {
     return out;
 }
 
-std::string WriteBytes(const std::vector<Key>& keys) {
-    std::u16string wide = Write(keys);
-    std::string out("\xFF\xFE", 2);
-    out.reserve(2 + wide.size() * 2);
-    for (char16_t c : wide) {
-        out.push_back(static_cast<char>(c & 0xFF));
-        out.push_back(static_cast<char>(c >> 8));
-    }
-    return out;
-}
+std::string WriteBytes(const std::vector<Key>& keys) { return text::EncodeUtf16(Write(keys)); }
 
 }  // namespace regtext
 }  // namespace emul

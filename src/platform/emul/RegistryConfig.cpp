@@ -222,8 +222,13 @@ void ExportTree(const Node* node, const std::u16string& base, std::vector<regtex
 
 namespace emul {
 
-void LoadRegText(std::u16string_view text) {
-    auto doc = regtext::Parse(text);
+static void LoadRegDocument(regtext::Document doc);
+
+void LoadRegText(std::u16string_view text) { LoadRegDocument(regtext::Parse(text)); }
+
+void LoadRegFile(std::string_view bytes) { LoadRegDocument(regtext::ParseBytes(bytes)); }
+
+static void LoadRegDocument(regtext::Document doc) {
     // Check every key before touching the registry: bad input applies nothing.
     std::vector<std::pair<reg::Root, reg::Path>> targets;
     targets.reserve(doc.keys.size());
