@@ -8,7 +8,7 @@
 #include "findings/RegKeyProduct.h"
 #include "findings/RegStrDataProduct.h"
 #include "findings/SettingRegistry.h"
-#include "platform/KeyHandle.h"
+#include "platform/Handle.h"
 #include "platform/Wow64.h"
 #include "platform/Text.h"
 #include "scan/PathChecks.h"

@@ -8,7 +8,7 @@
 #include "findings/CleanerRegValueProduct.h"
 #include "findings/RegKeyProduct.h"
 #include "findings/RegStrDataProduct.h"
-#include "platform/KeyHandle.h"
+#include "platform/Handle.h"
 #include "platform/Text.h"
 #include "platform/Wow64.h"
 

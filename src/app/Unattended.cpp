@@ -8,7 +8,7 @@
 #include "app/MainFormUnit.h"
 #include "app/Report.h"
 #include "backups/BackupsManagerUnit.h"
-#include "platform/FileHandle.h"
+#include "platform/Handle.h"
 #include "platform/Text.h"
 #include "ui/headless/HeadlessApp.h"
 
@@ -28,7 +28,7 @@ private:
     bool Put(const std::string& bytes, std::u16string& error) {
         platform::FileHandle file(os::CreateFileW(path_.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
                                                   os::FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid()) {
+        if (!file) {
             error = u"Cannot create the report file " + path_ + u": " + SysErrorText(os::GetLastError());
             return false;
         }

@@ -5,7 +5,7 @@
 
 #include "app/AppFolders.h"
 #include "app/Logger.h"
-#include "platform/FileHandle.h"
+#include "platform/Handle.h"
 #include "platform/Text.h"
 
 namespace backups {
@@ -23,7 +23,7 @@ std::vector<std::uint8_t> ReadWholeFile(const std::u16string& path) {
     FileHandle file(os::CreateFileW(path.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr,
                                     os::OPEN_EXISTING, os::FILE_ATTRIBUTE_NORMAL, nullptr));
     std::vector<std::uint8_t> bytes;
-    if (!file.Valid()) return bytes;
+    if (!file) return bytes;
     std::uint8_t chunk[8192];
     for (;;) {
         os::DWORD got = 0;
@@ -257,7 +257,7 @@ void TBackupsManager::Save() {
     {
         FileHandle file(os::CreateFileW(temp.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
                                         os::FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid()) fail("Cannot create file");
+        if (!file) fail("Cannot create file");
         std::size_t done = 0;
         while (done < bytes.size()) {
             os::DWORD written = 0;

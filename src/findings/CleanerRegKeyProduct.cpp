@@ -23,14 +23,7 @@ std::u16string TCleanerRegKeyProduct::GetDescription() const {
 }
 
 void TCleanerRegKeyProduct::UnlockKeyTree(os::HKEY Root, const std::u16string& Key) const {
-    {
-        // The key is deleted next, so its old security is not kept.
-        platform::SavedDescriptor previous;
-        platform::UnlockRegistryKeyEx(Root, Key, FView.bits, previous, true);
-    }
-    platform::StringList names;
-    platform::RegistryGetKeyNames(Root, Key, names, FView);
-    for (const auto& name : names) UnlockKeyTree(Root, Key + u"\\" + name);
+    platform::UnlockKeyTree(Root, Key, FView, false);
 }
 
 bool TCleanerRegKeyProduct::SaveKeyToFile(const std::u16string& BackupPath) const {

@@ -6,7 +6,7 @@
 #include "backups/BackupsManagerUnit.h"
 #include "findings/JournalSupport.h"
 #include "i18n/LanguageManager.h"
-#include "platform/KeyHandle.h"
+#include "platform/Handle.h"
 #include "platform/Text.h"
 
 namespace findings {
@@ -21,21 +21,6 @@ std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t at) {
     for (std::size_t i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(bytes[at + i]) << (8 * i);
     return v;
 }
-
-class File {
-public:
-    explicit File(os::HANDLE h) : h_(h) {}
-    ~File() {
-        if (Valid()) os::CloseHandle(h_);
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    bool Valid() const { return h_ != os::INVALID_HANDLE_VALUE && h_ != nullptr; }
-    os::HANDLE get() const { return h_; }
-
-private:
-    os::HANDLE h_;
-};
 
 bool CanOpenForWrite(os::HKEY root, const std::u16string& key, platform::RegView view) {
     platform::KeyHandle handle;
@@ -180,9 +165,9 @@ void TCleanerRegValueProduct::SaveValueToFile(const std::u16string& BackupPath) 
     auto fileName = BackupPath + u"backuped_value.dat";
     bool written = false;
     {
-        File file(os::CreateFileW(fileName.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
+        platform::FileHandle file(os::CreateFileW(fileName.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
                                   os::FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid())
+        if (!file)
             throw EBackupFileError("Cannot create file \"" + text::ToUtf8(fileName) + "\"");
         os::DWORD done = 0;
         written = os::WriteFile(file.get(), content.data(), static_cast<os::DWORD>(content.size()), &done,
@@ -218,9 +203,9 @@ void TCleanerRegValueProduct::RestoreValueFromFile(os::HKEY Root, const std::u16
     auto fileName = BackupPath + u"backuped_value.dat";
     std::vector<std::uint8_t> bytes;
     {
-        File file(os::CreateFileW(fileName.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr, os::OPEN_EXISTING,
+        platform::FileHandle file(os::CreateFileW(fileName.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr, os::OPEN_EXISTING,
                                   os::FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid()) throw EBackupFileError("Cannot open file \"" + text::ToUtf8(fileName) + "\"");
+        if (!file) throw EBackupFileError("Cannot open file \"" + text::ToUtf8(fileName) + "\"");
         std::uint8_t chunk[8192];
         for (;;) {
             os::DWORD got = 0;

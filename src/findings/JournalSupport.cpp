@@ -2,7 +2,7 @@
 
 #include "app/AppFolders.h"
 #include "app/Logger.h"
-#include "platform/KeyHandle.h"
+#include "platform/Handle.h"
 #include "platform/Privileges.h"
 #include "platform/RegKeyText.h"
 

@@ -4,7 +4,6 @@
 #include "findings/JournalSupport.h"
 #include "findings/SettingRegistry.h"
 #include "i18n/LanguageManager.h"
-#include "platform/KeyHandle.h"
 
 namespace findings {
 
@@ -18,13 +17,7 @@ std::u16string TRegKeyProduct::GetDescription() const {
 
 std::u16string TRegKeyProduct::GetType() const { return i18n::LangConst(u"Registry_key"); }
 
-void TRegKeyProduct::UnlockKeyTree(os::HKEY Root, const std::u16string& Key) {
-    {
-        platform::SavedDescriptor previous;  // the key is deleted next
-        platform::UnlockRegistryKey(Root, Key, true, previous);
-    }
-    for (const auto& name : setting::SubKeys(Root, Key)) UnlockKeyTree(Root, Key + u"\\" + name);
-}
+void TRegKeyProduct::UnlockKeyTree(os::HKEY Root, const std::u16string& Key) { setting::UnlockTree(Root, Key); }
 
 void TRegKeyProduct::Solve() {
     if (!setting::KeyExists(FRootKey, FKey)) return;

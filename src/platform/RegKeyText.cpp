@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "platform/FileHandle.h"
-#include "platform/KeyHandle.h"
+#include "platform/Handle.h"
+#include "platform/Handle.h"
 #include "platform/Text.h"
 
 namespace platform {
@@ -106,7 +106,7 @@ bool SaveKeyText(os::HKEY root, const std::u16string& key, RegView view, const s
     {
         FileHandle out(os::CreateFileW(file.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
                                        os::FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!out.Valid()) {
+        if (!out) {
             error = u"Cannot create file " + file;
             return false;
         }
@@ -127,7 +127,7 @@ std::vector<RegTextKey> LoadKeyText(const std::u16string& file) {
     {
         FileHandle in(os::CreateFileW(file.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr, os::OPEN_EXISTING,
                                       os::FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!in.Valid()) throw ERegistryError(u"Cannot open file " + file);
+        if (!in) throw ERegistryError(u"Cannot open file " + file);
         char chunk[8192];
         for (;;) {
             os::DWORD got = 0;

@@ -15,7 +15,7 @@
 #include "app/DefaultSettingChecks.h"
 #include "findings/RegKeyProduct.h"
 #include "findings/RegStrDataProduct.h"
-#include "platform/KeyHandle.h"
+#include "platform/Handle.h"
 #include "platform/RegistryAccess.h"
 
 namespace apptest {

@@ -13,7 +13,7 @@
 #include "app/Unattended.h"
 #include "backups/BackupsManagerUnit.h"
 #include "findings/CleanerRegValueProduct.h"
-#include "platform/KeyHandle.h"
+#include "platform/Handle.h"
 #include "platform/Text.h"
 
 namespace apptest {

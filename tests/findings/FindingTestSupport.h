@@ -5,7 +5,7 @@
 
 #include "app/AppFolders.h"
 #include "backups/JournalTestSupport.h"
-#include "platform/KeyHandle.h"
+#include "platform/Handle.h"
 #include "support/SeamTest.h"
 
 namespace findingtest {
@@ -48,6 +48,46 @@ protected:
     bool KeyExists(os::HKEY root, const std::u16string& key, os::REGSAM view = 0) {
         platform::KeyHandle h;
         return os::RegOpenKeyExW(root, key.c_str(), 0, os::KEY_READ | view, h.put()) == os::ERROR_SUCCESS;
+    }
+    // A registry link HKCU\link -> HKCU\target. False when links cannot be
+    // made or are not followed here (the link is then removed again).
+    bool MakeUserLink(const std::u16string& link, const std::u16string& target) {
+        platform::KeyHandle h;
+        if (os::RegCreateKeyExW(os::HKEY_CURRENT_USER, link.c_str(), 0, nullptr,
+                                os::REG_OPTION_CREATE_LINK | os::REG_OPTION_VOLATILE,
+                                os::KEY_ALL_ACCESS | os::KEY_CREATE_LINK, nullptr, h.put(), nullptr) != os::ERROR_SUCCESS)
+            return false;
+        // The link's value holds the target's native path.
+        auto native = u"\\Registry\\User\\S-1-5-21-0-0-0-1000\\" + target;
+        os::RegSetValueExW(h.get(), u"SymbolicLinkValue", 0, os::REG_LINK,
+                           reinterpret_cast<const os::BYTE*>(native.data()), static_cast<os::DWORD>(native.size() * 2));
+        h.reset();
+        if (KeyExists(os::HKEY_CURRENT_USER, link + u"\\" + TargetProbe())) return true;
+        platform::KeyHandle parent;
+        auto cut = link.rfind(u'\\');
+        if (os::RegOpenKeyExW(os::HKEY_CURRENT_USER, link.substr(0, cut).c_str(), 0, os::KEY_ALL_ACCESS,
+                              parent.put()) == os::ERROR_SUCCESS) {
+            platform::KeyHandle self;
+            if (os::RegOpenKeyExW(parent.get(), link.substr(cut + 1).c_str(), os::REG_OPTION_OPEN_LINK,
+                                  os::KEY_ALL_ACCESS, self.put()) == os::ERROR_SUCCESS)
+                os::RegDeleteKeyW(self.get(), u"");
+        }
+        return false;
+    }
+    // A subkey every link target of MakeUserLink must hold, so that the
+    // link is seen to lead there.
+    static const char16_t* TargetProbe() { return u"Child"; }
+    // The key's DACL bytes; empty when it cannot be read.
+    std::string Dacl(os::HKEY root, const std::u16string& key) {
+        platform::KeyHandle h;
+        if (os::RegOpenKeyExW(root, key.c_str(), 0, os::READ_CONTROL, h.put()) != os::ERROR_SUCCESS) return {};
+        os::DWORD bytes = 0;
+        os::RegGetKeySecurity(h.get(), os::DACL_SECURITY_INFORMATION, nullptr, &bytes);
+        std::string sd(bytes, '\0');
+        if (os::RegGetKeySecurity(h.get(), os::DACL_SECURITY_INFORMATION, sd.data(), &bytes) != os::ERROR_SUCCESS)
+            return {};
+        sd.resize(bytes);
+        return sd;
     }
 };
 
