@@ -122,6 +122,14 @@ os::LSTATUS RegKey::ValueNames(StringList& names) const {
     return status;
 }
 
+os::LSTATUS RegKey::SaveTo(const std::u16string& file) const {
+    return os::RegSaveKeyW(get(), file.c_str(), nullptr);
+}
+
+os::LSTATUS RegKey::RestoreFrom(const std::u16string& file, os::DWORD flags) const {
+    return os::RegRestoreKeyW(get(), file.c_str(), flags);
+}
+
 os::LSTATUS RegKey::DeleteSelf() const { return os::RegDeleteKeyW(get(), u""); }
 
 namespace {

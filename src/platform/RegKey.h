@@ -94,6 +94,11 @@ public:
     os::LSTATUS SubKeyNames(StringList& names) const;
     os::LSTATUS ValueNames(StringList& names) const;
 
+    // The key and its subkeys as a hive file of the system (which must not
+    // exist yet), and the reverse; both need the backup or restore privilege.
+    os::LSTATUS SaveTo(const std::u16string& file) const;
+    os::LSTATUS RestoreFrom(const std::u16string& file, os::DWORD flags = 0) const;
+
     // Deletes the key this handle names, itself and not a link's target:
     // a name lookup from the parent would follow a link.
     os::LSTATUS DeleteSelf() const;

@@ -112,17 +112,13 @@ TEST_F(KeyFinding, The64BitViewFindingDeletesOnlyThe64BitKey) {
 TEST_F(KeyFinding, RegKeyProductRemovesALinkWhoseTargetIsGoneWithTheTree) {
     auto root = MakeTree();
     // A link whose target is missing cannot be opened through; as itself it can.
-    platform::KeyHandle link;
-    ASSERT_EQ(os::RegCreateKeyExW(os::HKEY_CURRENT_USER, (root + u"\\C").c_str(), 0, nullptr,
-                                  os::REG_OPTION_CREATE_LINK, os::KEY_ALL_ACCESS | os::KEY_CREATE_LINK, nullptr,
-                                  link.put(), nullptr),
+    platform::RegKey link;
+    ASSERT_EQ(link.Create(os::HKEY_CURRENT_USER, root + u"\\C", os::KEY_ALL_ACCESS | os::KEY_CREATE_LINK,
+                          platform::RegView(), os::REG_OPTION_CREATE_LINK),
               os::ERROR_SUCCESS);
     std::u16string target = u"\\REGISTRY\\MACHINE\\SOFTWARE\\TallowmendNoSuchKey";
-    ASSERT_EQ(os::RegSetValueExW(link.get(), u"SymbolicLinkValue", 0, os::REG_LINK,
-                                 reinterpret_cast<const os::BYTE*>(target.data()),
-                                 static_cast<os::DWORD>(target.size() * 2)),
-              os::ERROR_SUCCESS);
-    link.reset();
+    ASSERT_EQ(link.SetValue(u"SymbolicLinkValue", os::REG_LINK, target.data(), target.size() * 2), os::ERROR_SUCCESS);
+    link.Close();
     TRegKeyProduct finding(os::HKEY_CURRENT_USER, root, false);
     EXPECT_NO_THROW(finding.Solve());
     EXPECT_FALSE(KeyExists(os::HKEY_CURRENT_USER, root));
