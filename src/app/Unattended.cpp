@@ -251,7 +251,7 @@ TInstanceLock::TInstanceLock() : path_(GetDataFolder() + u"tallowmend.lock") {
     auto file = os::CreateFileW(path_.c_str(), os::GENERIC_WRITE, 0, nullptr, os::OPEN_ALWAYS, os::FILE_ATTRIBUTE_NORMAL,
                                 nullptr);
     if (file != os::INVALID_HANDLE_VALUE) {
-        handle_ = file;
+        handle_.reset(file);
         held_ = true;
         return;
     }
@@ -262,7 +262,7 @@ TInstanceLock::TInstanceLock() : path_(GetDataFolder() + u"tallowmend.lock") {
 
 TInstanceLock::~TInstanceLock() {
     if (!handle_) return;
-    os::CloseHandle(handle_);
+    handle_.reset();
     // Nothing of the lock stays in the program's folder (an uninstall would
     // find it); a run that took the lock meanwhile holds the file open, and
     // then it stays.

@@ -3,6 +3,7 @@
 #include "app/AppFolders.h"
 #include "backups/BackupsManagerUnit.h"
 #include "findings/JournalSupport.h"
+#include "platform/Privileges.h"
 
 namespace findings {
 
@@ -56,7 +57,7 @@ void TCleanerRegKeyProduct::Solve(backups::TBackupsManager* BackupsManager) {
 void TCleanerRegKeyProduct::RestoreBackup(backups::TBackupsManager& BackupsManager, int Index) {
     std::u16string path;
     if (!JournalBackupPath(BackupsManager.GetBackupedString(Index, u"BackupFolder"), path)) return;
-    TPrivilegeScope backup(u"SeBackupPrivilege");
+    platform::TPrivilegeScope backup(u"SeBackupPrivilege");
     if (!backup.Enabled()) return;
     os::HKEY root = nullptr;
     if (!JournalRoot(BackupsManager.GetBackupedInteger(Index, u"RootKey"), root)) return;

@@ -4,6 +4,7 @@
 #include "findings/JournalSupport.h"
 #include "findings/SettingRegistry.h"
 #include "i18n/LanguageManager.h"
+#include "platform/Privileges.h"
 
 namespace findings {
 
@@ -46,7 +47,7 @@ void TRegKeyProduct::RestoreBackup(backups::TBackupsManager& BackupsManager, int
         bool hasBackup = false;
         for (const char16_t* name : {kKeyHiveFile, kKeyTextFile})
             hasBackup = hasBackup || os::GetFileAttributesW((path + name).c_str()) != os::INVALID_FILE_ATTRIBUTES;
-        TPrivilegeScope backup(u"SeBackupPrivilege");
+        platform::TPrivilegeScope backup(u"SeBackupPrivilege");
         os::HKEY root = nullptr;
         // Without the privilege, or with files the system will not load,
         // the entry is the only copy left: keep it.

@@ -5,6 +5,7 @@
 #include "i18n/CodePage.h"
 #include "i18n/Format.h"
 #include "i18n/LangError.h"
+#include "platform/Handle.h"
 #include "platform/Text.h"
 
 namespace i18n {
@@ -38,20 +39,6 @@ std::optional<std::int32_t> ParseInt(std::u16string_view s) {
         return std::nullopt;
     return static_cast<std::int32_t>(v);
 }
-
-class FileHandle {
-public:
-    explicit FileHandle(os::HANDLE h) : h_(h) {}
-    ~FileHandle() {
-        if (h_ != os::INVALID_HANDLE_VALUE) os::CloseHandle(h_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    os::HANDLE get() const { return h_; }
-
-private:
-    os::HANDLE h_;
-};
 
 [[noreturn]] void ReadFailed(const std::u16string& fileName, os::DWORD error) {
     throw ELangError(Format(u"Cannot read file \"%s\" (error %d)", {fileName, static_cast<std::int64_t>(error)}));
@@ -208,9 +195,9 @@ void ParseLangText(std::u16string_view text, bool paramsOnly, TLangCompTranslati
 }
 
 std::vector<std::uint8_t> ReadLangFileBytes(const std::u16string& fileName) {
-    FileHandle file(os::CreateFileW(fileName.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr,
-                                    os::OPEN_EXISTING, os::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == os::INVALID_HANDLE_VALUE)
+    platform::FileHandle file(os::CreateFileW(fileName.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr,
+                              os::OPEN_EXISTING, os::FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         throw ELangError(Format(u"Cannot open file \"%s\" (error %d)",
                                 {fileName, static_cast<std::int64_t>(os::GetLastError())}));
     std::vector<std::uint8_t> bytes;

@@ -55,13 +55,18 @@ bool Unlock(os::HKEY root, const std::u16string& keyPath, os::REGSAM extra, Save
 
 }  // namespace
 
-bool UnlockRegistryKey(os::HKEY root, const std::u16string& key, bool unlock, SavedDescriptor& saved) {
-    return Unlock(root, key, 0, saved, unlock);
+bool UnlockRegistryKey(os::HKEY root, const std::u16string& key, bool unlock, SavedDescriptor& saved,
+                       RegView view) {
+    return Unlock(root, key, view.bits, saved, unlock);
 }
 
-bool UnlockRegistryKeyEx(os::HKEY root, const std::u16string& key, os::REGSAM extraAccess, SavedDescriptor& saved,
-                         bool unlock) {
-    return Unlock(root, key, extraAccess, saved, unlock);
+TKeyUnlock::TKeyUnlock(os::HKEY root, std::u16string key, RegView view)
+    : root_(root), key_(std::move(key)), view_(view) {
+    Unlock(root_, key_, view_.bits, saved_, true);
+}
+
+TKeyUnlock::~TKeyUnlock() {
+    if (saved_) Unlock(root_, key_, view_.bits, saved_, false);
 }
 
 bool RegistryCanOpenKey(os::HKEY root, const std::u16string& key, os::REGSAM extraAccess) {

@@ -111,11 +111,27 @@ using SavedDescriptor = std::unique_ptr<void, HeapFreeDeleter>;
 // DACL (full access for everyone). unlock = false: puts `saved` back as the
 // DACL and releases it (`saved` is empty afterwards once the key opened).
 // False on any failure; a failed unlock hands back no descriptor. Opens the
-// key with READ_CONTROL | WRITE_DAC and no view bits; never throws.
-bool UnlockRegistryKey(os::HKEY root, const std::u16string& key, bool unlock, SavedDescriptor& saved);
-// The same with the caller's extra access bits (0 or KEY_WOW64_64KEY).
-bool UnlockRegistryKeyEx(os::HKEY root, const std::u16string& key, os::REGSAM extraAccess, SavedDescriptor& saved,
-                         bool unlock);
+// key with READ_CONTROL | WRITE_DAC in `view`; never throws.
+bool UnlockRegistryKey(os::HKEY root, const std::u16string& key, bool unlock, SavedDescriptor& saved,
+                       RegView view = RegView::Current());
+
+// A key opened up for one repair: the saved security goes back when the
+// scope ends, whichever way it ends.
+class TKeyUnlock {
+public:
+    TKeyUnlock(os::HKEY root, std::u16string key, RegView view);
+    ~TKeyUnlock();
+    TKeyUnlock(const TKeyUnlock&) = delete;
+    TKeyUnlock& operator=(const TKeyUnlock&) = delete;
+    // Whether the key was opened up.
+    explicit operator bool() const { return static_cast<bool>(saved_); }
+
+private:
+    os::HKEY root_;
+    std::u16string key_;
+    RegView view_;
+    SavedDescriptor saved_;
+};
 // Gives root\key and every key below it a NULL DACL, for a tree that is
 // deleted next: the old security is not kept. Every key is opened with
 // REG_OPTION_OPEN_LINK, so a registry link is opened up as the link key
