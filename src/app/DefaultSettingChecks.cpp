@@ -8,7 +8,7 @@
 #include "findings/RegKeyProduct.h"
 #include "findings/RegStrDataProduct.h"
 #include "findings/SettingRegistry.h"
-#include "platform/KeyHandle.h"
+#include "platform/RegKey.h"
 #include "platform/Wow64.h"
 #include "platform/Text.h"
 #include "scan/PathChecks.h"
@@ -70,27 +70,14 @@ std::vector<os::REGSAM> SettingViews() {
 
 std::u16string ReadSettingText(os::HKEY root, const std::u16string& key, const std::u16string& name,
                                os::REGSAM view) {
-    platform::KeyHandle handle;
-    if (os::RegOpenKeyExW(root, key.c_str(), 0, os::KEY_READ | view, handle.put()) != os::ERROR_SUCCESS) return {};
-    std::vector<os::BYTE> data;
+    platform::RegKey handle;
+    if (handle.Open(root, key, os::KEY_READ, platform::RegView(view)) != os::ERROR_SUCCESS) return {};
+    std::vector<std::uint8_t> data;
     os::DWORD type = 0;
-    os::DWORD bytes = 0;
-    // The value may grow between asking for its size and reading it.
-    for (int attempt = 0;; ++attempt) {
-        if (os::RegQueryValueExW(handle.get(), name.c_str(), nullptr, &type, nullptr, &bytes) != os::ERROR_SUCCESS)
-            return {};
-        if (type != os::REG_SZ && type != os::REG_EXPAND_SZ && type != os::REG_BINARY) return {};
-        data.assign(bytes + sizeof(char16_t), 0);
-        os::DWORD got = bytes;
-        auto status = os::RegQueryValueExW(handle.get(), name.c_str(), nullptr, &type, data.data(), &got);
-        if (status == os::ERROR_SUCCESS) {
-            bytes = got;
-            break;
-        }
-        if (status != os::ERROR_MORE_DATA || attempt == 3) return {};
-    }
+    if (handle.QueryValue(name, type, data) != os::ERROR_SUCCESS) return {};
+    if (type != os::REG_SZ && type != os::REG_EXPAND_SZ && type != os::REG_BINARY) return {};
     // An odd last byte is not a character.
-    std::u16string text(bytes / sizeof(char16_t), u'\0');
+    std::u16string text(data.size() / sizeof(char16_t), u'\0');
     for (std::size_t i = 0; i < text.size(); ++i)
         text[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
     // Only a terminating null goes: a string stored without one keeps its

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/Handle.h"
 #include "runtime/AppFolders.h"
 #include "scan/Regex.h"
 
@@ -71,16 +72,17 @@ std::uint32_t ReadLE(const unsigned char* p, int bytes) {
 }  // namespace
 
 bool IsI386ExecutableImage(const std::u16string& path) {
-    os::HANDLE file = os::CreateFileW(path.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr,
-                                      os::OPEN_EXISTING, os::FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == os::INVALID_HANDLE_VALUE) return false;
-    // Real images keep their headers within the first page; a header placed
-    // further out is treated as a damaged file.
     std::array<unsigned char, 4096> head{};
     os::DWORD got = 0;
-    bool read = os::ReadFile(file, head.data(), static_cast<os::DWORD>(head.size()), &got, nullptr);
-    os::CloseHandle(file);
-    if (!read || got < 64 || head[0] != 'M' || head[1] != 'Z') return false;
+    {
+        platform::FileHandle file(os::CreateFileW(path.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr,
+                                                  os::OPEN_EXISTING, os::FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        // Real images keep their headers within the first page; a header
+        // placed further out is treated as a damaged file.
+        if (!os::ReadFile(file.get(), head.data(), static_cast<os::DWORD>(head.size()), &got, nullptr)) return false;
+    }
+    if ( got < 64 || head[0] != 'M' || head[1] != 'Z') return false;
     std::uint32_t pe = ReadLE(head.data() + 0x3C, 4);
     if (pe < 64 || pe > got - 6) return false;
     return std::memcmp(head.data() + pe, "PE\0\0", 4) == 0 && ReadLE(head.data() + pe + 4, 2) == 0x014C;

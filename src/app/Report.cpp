@@ -8,7 +8,7 @@
 #include "findings/CleanerRegValueProduct.h"
 #include "findings/RegKeyProduct.h"
 #include "findings/RegStrDataProduct.h"
-#include "platform/KeyHandle.h"
+#include "platform/RegKey.h"
 #include "platform/Text.h"
 #include "platform/Wow64.h"
 
@@ -34,18 +34,11 @@ std::u16string Hex(const std::vector<std::uint8_t>& bytes) {
 // DWORDs, the strings of a multi-string one per line, bytes in hex otherwise.
 bool ReadData(os::HKEY root, const std::u16string& key, const std::u16string& name, platform::RegView view,
               std::u16string& out) {
-    platform::KeyHandle handle;
-    if (os::RegOpenKeyExW(root, platform::RelativeKeyPath(key), 0, os::KEY_READ | view.bits, handle.put()) !=
-        os::ERROR_SUCCESS)
-        return false;
-    os::DWORD type = 0, size = 0;
-    if (os::RegQueryValueExW(handle.get(), name.c_str(), nullptr, &type, nullptr, &size) != os::ERROR_SUCCESS)
-        return false;
-    std::vector<std::uint8_t> data(size);
-    if (os::RegQueryValueExW(handle.get(), name.c_str(), nullptr, &type, data.empty() ? nullptr : data.data(), &size) !=
-        os::ERROR_SUCCESS)
-        return false;
-    data.resize(size);
+    platform::RegKey handle;
+    if (handle.Open(root, key, os::KEY_READ, view) != os::ERROR_SUCCESS) return false;
+    os::DWORD type = 0;
+    std::vector<std::uint8_t> data;
+    if (handle.QueryValue(name, type, data) != os::ERROR_SUCCESS) return false;
     std::u16string textData(data.size() / 2, u'\0');
     for (std::size_t i = 0; i < textData.size(); ++i)
         textData[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));

@@ -6,7 +6,7 @@
 #include "app/MainFormUnit.h"
 #include "app/Report.h"
 #include "backups/BackupsManagerUnit.h"
-#include "platform/FileHandle.h"
+#include "platform/Handle.h"
 #include "platform/Text.h"
 #include "runtime/AppFolders.h"
 #include "runtime/Logger.h"
@@ -28,7 +28,7 @@ private:
     bool Put(const std::string& bytes, std::u16string& error) {
         platform::FileHandle file(os::CreateFileW(path_.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
                                                   os::FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid()) {
+        if (!file) {
             error = u"Cannot create the report file " + path_ + u": " + runtime::SysErrorText(os::GetLastError());
             return false;
         }
@@ -251,7 +251,7 @@ TInstanceLock::TInstanceLock() : path_(runtime::GetDataFolder() + u"tallowmend.l
     auto file = os::CreateFileW(path_.c_str(), os::GENERIC_WRITE, 0, nullptr, os::OPEN_ALWAYS, os::FILE_ATTRIBUTE_NORMAL,
                                 nullptr);
     if (file != os::INVALID_HANDLE_VALUE) {
-        handle_ = file;
+        handle_.reset(file);
         held_ = true;
         return;
     }
@@ -262,7 +262,7 @@ TInstanceLock::TInstanceLock() : path_(runtime::GetDataFolder() + u"tallowmend.l
 
 TInstanceLock::~TInstanceLock() {
     if (!handle_) return;
-    os::CloseHandle(handle_);
+    handle_.reset();
     // Nothing of the lock stays in the program's folder (an uninstall would
     // find it); a run that took the lock meanwhile holds the file open, and
     // then it stays.

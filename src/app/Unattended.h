@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Handle.h"
+
 namespace app {
 
 constexpr int kExitNothingFound = 0;
@@ -61,7 +63,7 @@ public:
 
 private:
     std::u16string path_;
-    void* handle_ = nullptr;
+    platform::FileHandle handle_;
     bool held_ = false;
 };
 

@@ -36,8 +36,7 @@ void CreateFolderTree(const std::u16string& path) {
 void DeleteFolderTree(const std::u16string& folder) {
     os::WIN32_FIND_DATAW data{};
     auto pattern = folder + u"\\*";
-    auto find = os::FindFirstFileW(pattern.c_str(), &data);
-    if (find != os::INVALID_HANDLE_VALUE) {
+    if (platform::FindHandle find(os::FindFirstFileW(pattern.c_str(), &data)); find) {
         do {
             std::u16string name(data.cFileName);
             if (name == u"." || name == u"..") continue;
@@ -52,8 +51,7 @@ void DeleteFolderTree(const std::u16string& folder) {
                 os::SetFileAttributesW(child.c_str(), os::FILE_ATTRIBUTE_NORMAL);
                 os::DeleteFileW(child.c_str());
             }
-        } while (os::FindNextFileW(find, &data));
-        os::FindClose(find);
+        } while (os::FindNextFileW(find.get(), &data));
     }
     os::RemoveDirectoryW(folder.c_str());
 }

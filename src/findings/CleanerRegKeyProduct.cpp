@@ -2,6 +2,7 @@
 
 #include "backups/BackupsManagerUnit.h"
 #include "findings/JournalSupport.h"
+#include "platform/Privileges.h"
 
 namespace findings {
 
@@ -22,14 +23,7 @@ std::u16string TCleanerRegKeyProduct::GetDescription() const {
 }
 
 void TCleanerRegKeyProduct::UnlockKeyTree(os::HKEY Root, const std::u16string& Key) const {
-    {
-        // The key is deleted next, so its old security is not kept.
-        platform::SavedDescriptor previous;
-        platform::UnlockRegistryKeyEx(Root, Key, FView.bits, previous, true);
-    }
-    platform::StringList names;
-    platform::RegistryGetKeyNames(Root, Key, names, FView);
-    for (const auto& name : names) UnlockKeyTree(Root, Key + u"\\" + name);
+    platform::UnlockKeyTree(Root, Key, FView, false);
 }
 
 bool TCleanerRegKeyProduct::SaveKeyToFile(const std::u16string& BackupPath) const {
@@ -62,7 +56,7 @@ void TCleanerRegKeyProduct::Solve(backups::TBackupsManager* BackupsManager) {
 void TCleanerRegKeyProduct::RestoreBackup(backups::TBackupsManager& BackupsManager, int Index) {
     std::u16string path;
     if (!JournalBackupPath(BackupsManager.GetBackupedString(Index, u"BackupFolder"), path)) return;
-    TPrivilegeScope backup(u"SeBackupPrivilege");
+    platform::TPrivilegeScope backup(u"SeBackupPrivilege");
     if (!backup.Enabled()) return;
     os::HKEY root = nullptr;
     if (!JournalRoot(BackupsManager.GetBackupedInteger(Index, u"RootKey"), root)) return;

@@ -1,13 +1,12 @@
 #include "findings/CleanerRegValueProduct.h"
 
 #include <cstring>
-#include <functional>
 
 #include "backups/BackupsManagerUnit.h"
 #include "findings/JournalSupport.h"
 #include "i18n/LanguageManager.h"
 #include "platform/FileIo.h"
-#include "platform/KeyHandle.h"
+#include "platform/RegKey.h"
 #include "platform/Text.h"
 
 namespace findings {
@@ -23,35 +22,12 @@ std::uint32_t GetU32(std::span<const std::uint8_t> bytes, std::size_t at) {
     return v;
 }
 
-bool CanOpenForWrite(os::HKEY root, const std::u16string& key, platform::RegView view) {
-    platform::KeyHandle handle;
-    return os::RegOpenKeyExW(root, key.c_str(), 0, platform::kWriteMask | view.bits, handle.put()) ==
-           os::ERROR_SUCCESS;
-}
-
-// The layer's plain writes skip a key they cannot open for writing; here a
-// skipped write counts as refused, so that a locked key gets unlocked.
-void WriteOrThrow(os::HKEY root, const std::u16string& key, const std::u16string& name, platform::RegView view,
-                  const std::function<void()>& write) {
-    if (!CanOpenForWrite(root, key, view)) throw platform::ERegistryError(u"Failed to set data for '" + name + u"'");
-    write();
-}
-
 void SetRawValue(os::HKEY root, const std::u16string& key, const std::u16string& name, std::uint32_t type,
                  const std::vector<std::uint8_t>& data, platform::RegView view) {
-    // For a string whose last character is not NUL, the system counts one
-    // character more when the one after the buffer happens to be NUL (it
-    // takes it for a forgotten terminator), so the value would come back
-    // longer than it was, depending on memory. A non-NUL character after
-    // the counted bytes keeps the count as given.
-    std::vector<std::uint8_t> buffer(data);
-    buffer.push_back(0xFF);
-    buffer.push_back(0xFF);
-    platform::KeyHandle handle;
-    if (os::RegOpenKeyExW(root, key.c_str(), 0, platform::kWriteMask | view.bits, handle.put()) != os::ERROR_SUCCESS ||
-        os::RegSetValueExW(handle.get(), name.c_str(), 0, type, data.empty() ? nullptr : buffer.data(),
-                           static_cast<os::DWORD>(data.size())) != os::ERROR_SUCCESS)
-        throw platform::ERegistryError(u"Failed to set data for '" + name + u"'");
+    platform::RegKey handle;
+    auto status = handle.Open(root, key, platform::kWriteMask, view);
+    if (status == os::ERROR_SUCCESS) status = handle.SetValue(name, type, data.data(), data.size());
+    if (status != os::ERROR_SUCCESS) throw platform::ERegistryError(u"Failed to set data for '" + name + u"'", status);
 }
 
 }  // namespace
@@ -116,14 +92,8 @@ void TCleanerRegValueProduct::Solve(backups::TBackupsManager* BackupsManager) {
             refused = !(platform::RegistryKeyExists(FRootKey, FSubKey, FView) &&
                         !platform::RegistryValueExists(FRootKey, FSubKey, FValue, FView));
         if (!refused) return;
-        platform::SavedDescriptor previous;
-        if (platform::UnlockRegistryKeyEx(FRootKey, FSubKey, FView.bits, previous, true)) {
-            try {
-                platform::RegistryDeleteValue(FRootKey, FSubKey, FValue, FView);
-            } catch (...) {
-            }
-        }
-        platform::UnlockRegistryKeyEx(FRootKey, FSubKey, FView.bits, previous, false);
+        platform::TKeyUnlock unlock(FRootKey, FSubKey, FView);
+        if (unlock) platform::RegistryDeleteValue(FRootKey, FSubKey, FValue, FView);
     } catch (...) {
     }
 }
@@ -142,24 +112,15 @@ void TCleanerRegValueProduct::BackupValue(backups::TBackupsManager& BackupsManag
 }
 
 void TCleanerRegValueProduct::SaveValueToFile(const std::u16string& BackupPath) const {
-    platform::KeyHandle key;
-    if (os::RegOpenKeyExW(FRootKey, FSubKey.c_str(), 0, os::KEY_READ | FView.bits, key.put()) != os::ERROR_SUCCESS)
-        return;
+    platform::RegKey key;
+    if (key.Open(FRootKey, FSubKey, os::KEY_READ, FView) != os::ERROR_SUCCESS) return;
+    // A value that is not there has nothing to back up; one that is there
+    // but cannot be read whole must not be deleted.
+    if (key.QueryValueInfo(FValue, nullptr, nullptr) != os::ERROR_SUCCESS) return;
     TBackupedValue value;
-    os::DWORD bytes = 0;
     os::DWORD type = 0;
-    if (os::RegQueryValueExW(key.get(), FValue.c_str(), nullptr, &type, nullptr, &bytes) != os::ERROR_SUCCESS)
-        return;
-    // The value may grow between the two queries: ask again with more room.
-    for (int attempt = 0;; ++attempt) {
-        value.Data.assign(bytes, 0);
-        auto status = os::RegQueryValueExW(key.get(), FValue.c_str(), nullptr, &type,
-                                           value.Data.empty() ? nullptr : value.Data.data(), &bytes);
-        if (status == os::ERROR_SUCCESS) break;
-        if (status != static_cast<os::LSTATUS>(os::ERROR_MORE_DATA) || attempt == 8)
-            throw platform::ERegistryError(u"Failed to read data of '" + FValue + u"'");
-    }
-    value.Data.resize(bytes);
+    if (auto status = key.QueryValue(FValue, type, value.Data))
+        throw platform::ERegistryError(u"Failed to read data of '" + FValue + u"'", status);
     value.Type = static_cast<std::uint32_t>(type);
     auto content = EncodeBackupedValue(value);
 
@@ -187,8 +148,10 @@ void TCleanerRegValueProduct::RestoreBackup(backups::TBackupsManager& BackupsMan
 void TCleanerRegValueProduct::RestoreValueFromFile(os::HKEY Root, const std::u16string& Key,
                                                    const std::u16string& Name, const std::u16string& BackupPath,
                                                    platform::RegView View) {
-    platform::KeyHandle key;
-    if (os::RegOpenKeyExW(Root, Key.c_str(), 0, os::KEY_READ | View.bits, key.put()) != os::ERROR_SUCCESS) return;
+    {
+        platform::RegKey key;
+        if (key.Open(Root, Key, os::KEY_READ, View) != os::ERROR_SUCCESS) return;
+    }
 
     auto fileName = BackupPath + u"backuped_value.dat";
     std::vector<std::uint8_t> bytes;
@@ -201,35 +164,21 @@ void TCleanerRegValueProduct::RestoreValueFromFile(os::HKEY Root, const std::u16
         throw EBackupFileError("File \"" + text::ToUtf8(fileName) +
                                "\" is truncated: it holds fewer bytes than its header says");
 
-    const auto& data = value->Data;
-    platform::SavedDescriptor previous;
-    auto unlock = [&] { return platform::UnlockRegistryKeyEx(Root, Key, View.bits, previous, true); };
-    auto relock = [&] { platform::UnlockRegistryKeyEx(Root, Key, View.bits, previous, false); };
-    // First attempt as is; a refused write is repeated once with the key
-    // opened up, and only that second refusal reaches the caller.
-    auto writeWithRetry = [&](const std::function<void()>& write) {
-        try {
-            WriteOrThrow(Root, Key, Name, View, write);
-            return;
-        } catch (const platform::ERegistryError&) {
-            // A restore that wrote nothing must not look like one that worked.
-            if (!unlock()) {
-                relock();
-                throw;
-            }
-        }
-        try {
-            WriteOrThrow(Root, Key, Name, View, write);
-        } catch (...) {
-            relock();
-            throw;
-        }
-        relock();
-    };
     // Every type goes back as exactly the bytes it held: a text cut at its
     // first zero, or a type that is left out, would not be the value that
-    // was deleted.
-    writeWithRetry([&] { SetRawValue(Root, Key, Name, value->Type, data, View); });
+    // was deleted. A key that does not open for writing counts as a refused
+    // write, so that a locked key gets unlocked.
+    auto write = [&] { SetRawValue(Root, Key, Name, value->Type, value->Data, View); };
+    // First attempt as is; a refused write is repeated once with the key
+    // opened up, and only that second refusal reaches the caller.
+    try {
+        write();
+    } catch (const platform::ERegistryError&) {
+        platform::TKeyUnlock unlock(Root, Key, View);
+        // A restore that wrote nothing must not look like one that worked.
+        if (!unlock) throw;
+        write();
+    }
 }
 
 }  // namespace findings

@@ -1,6 +1,6 @@
 #include "findings/JournalSupport.h"
 
-#include "platform/KeyHandle.h"
+#include "platform/RegKey.h"
 #include "platform/Privileges.h"
 #include "platform/RegKeyText.h"
 #include "runtime/AppFolders.h"
@@ -34,33 +34,20 @@ bool JournalBackupPath(const std::u16string& folder, std::u16string& path) {
     return true;
 }
 
-TPrivilegeScope::TPrivilegeScope(const char16_t* name) : name_(name) {
-    enabled_ = platform::EnablePrivilege(name_, true, wasEnabled_) == 0;
-}
-
-TPrivilegeScope::~TPrivilegeScope() {
-    if (enabled_ && !wasEnabled_) {
-        bool ignored = true;
-        platform::EnablePrivilege(name_, false, ignored);
-    }
-}
-
 bool SaveKeyHive(os::HKEY root, const std::u16string& key, platform::RegView view, const std::u16string& file) {
-    TPrivilegeScope backup(u"SeBackupPrivilege");
+    platform::TPrivilegeScope backup(u"SeBackupPrivilege");
     if (!backup.Enabled()) return false;
-    platform::KeyHandle handle;
-    if (os::RegOpenKeyExW(root, key.c_str(), 0, os::MAXIMUM_ALLOWED | view.bits, handle.put()) != os::ERROR_SUCCESS)
-        return false;
-    return os::RegSaveKeyW(handle.get(), file.c_str(), nullptr) == os::ERROR_SUCCESS;
+    platform::RegKey handle;
+    if (handle.Open(root, key, os::MAXIMUM_ALLOWED, view) != os::ERROR_SUCCESS) return false;
+    return handle.SaveTo(file) == os::ERROR_SUCCESS;
 }
 
 bool RestoreKeyHive(os::HKEY root, const std::u16string& key, platform::RegView view, const std::u16string& file) {
-    TPrivilegeScope restore(u"SeRestorePrivilege");
+    platform::TPrivilegeScope restore(u"SeRestorePrivilege");
     if (!restore.Enabled()) return false;
-    platform::KeyHandle handle;
-    if (os::RegOpenKeyExW(root, key.c_str(), 0, os::MAXIMUM_ALLOWED | view.bits, handle.put()) != os::ERROR_SUCCESS)
-        return false;
-    return os::RegRestoreKeyW(handle.get(), file.c_str(), 0) == os::ERROR_SUCCESS;
+    platform::RegKey handle;
+    if (handle.Open(root, key, os::MAXIMUM_ALLOWED, view) != os::ERROR_SUCCESS) return false;
+    return handle.RestoreFrom(file) == os::ERROR_SUCCESS;
 }
 
 bool SaveKeyBackup(os::HKEY root, const std::u16string& key, platform::RegView view, const std::u16string& folder) {

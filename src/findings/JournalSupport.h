@@ -24,21 +24,6 @@ std::vector<platform::RegView> JournalViews(std::int32_t stored);
 // an empty name). False for a name that would lead out of it.
 bool JournalBackupPath(const std::u16string& folder, std::u16string& path);
 
-// Enables a privilege for the scope and puts it back to its earlier state.
-class TPrivilegeScope {
-public:
-    explicit TPrivilegeScope(const char16_t* name);
-    ~TPrivilegeScope();
-    TPrivilegeScope(const TPrivilegeScope&) = delete;
-    TPrivilegeScope& operator=(const TPrivilegeScope&) = delete;
-    bool Enabled() const { return enabled_; }
-
-private:
-    const char16_t* name_;
-    bool enabled_ = false;
-    bool wasEnabled_ = true;
-};
-
 // Saves the key (opened with MAXIMUM_ALLOWED in `view`) into `file` with
 // SeBackupPrivilege held; true when the file was written.
 bool SaveKeyHive(os::HKEY root, const std::u16string& key, platform::RegView view, const std::u16string& file);

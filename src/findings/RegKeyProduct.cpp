@@ -4,7 +4,7 @@
 #include "findings/JournalSupport.h"
 #include "findings/SettingRegistry.h"
 #include "i18n/LanguageManager.h"
-#include "platform/KeyHandle.h"
+#include "platform/Privileges.h"
 
 namespace findings {
 
@@ -18,13 +18,7 @@ std::u16string TRegKeyProduct::GetDescription() const {
 
 std::u16string TRegKeyProduct::GetType() const { return i18n::LangConst(u"Registry_key"); }
 
-void TRegKeyProduct::UnlockKeyTree(os::HKEY Root, const std::u16string& Key) {
-    {
-        platform::SavedDescriptor previous;  // the key is deleted next
-        platform::UnlockRegistryKey(Root, Key, true, previous);
-    }
-    for (const auto& name : setting::SubKeys(Root, Key)) UnlockKeyTree(Root, Key + u"\\" + name);
-}
+void TRegKeyProduct::UnlockKeyTree(os::HKEY Root, const std::u16string& Key) { setting::UnlockTree(Root, Key); }
 
 void TRegKeyProduct::Solve() {
     if (!setting::KeyExists(FRootKey, FKey)) return;
@@ -53,7 +47,7 @@ void TRegKeyProduct::RestoreBackup(backups::TBackupsManager& BackupsManager, int
         bool hasBackup = false;
         for (const char16_t* name : {kKeyHiveFile, kKeyTextFile})
             hasBackup = hasBackup || os::GetFileAttributesW((path + name).c_str()) != os::INVALID_FILE_ATTRIBUTES;
-        TPrivilegeScope backup(u"SeBackupPrivilege");
+        platform::TPrivilegeScope backup(u"SeBackupPrivilege");
         os::HKEY root = nullptr;
         // Without the privilege, or with files the system will not load,
         // the entry is the only copy left: keep it.

@@ -43,15 +43,8 @@ void TRegStrDataProduct::SolveIn(platform::RegView view) {
         return;
     } catch (const platform::ERegistryError&) {
     }
-    platform::SavedDescriptor previous;
-    if (!platform::UnlockRegistryKeyEx(FRootKey, FKey, view.bits, previous, true)) return;
-    try {
-        setting::WriteString(FRootKey, FKey, FValue, FRightData, view.bits);
-    } catch (...) {
-        platform::UnlockRegistryKeyEx(FRootKey, FKey, view.bits, previous, false);
-        throw;
-    }
-    platform::UnlockRegistryKeyEx(FRootKey, FKey, view.bits, previous, false);
+    platform::TKeyUnlock unlock(FRootKey, FKey, view);
+    if (unlock) setting::WriteString(FRootKey, FKey, FValue, FRightData, view.bits);
 }
 
 void TRegStrDataProduct::Solve() {

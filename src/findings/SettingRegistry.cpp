@@ -1,86 +1,69 @@
 #include "findings/SettingRegistry.h"
 
-#include "platform/KeyHandle.h"
-
 namespace findings::setting {
 namespace {
 
-[[noreturn]] void ThrowOpen(os::HKEY root, const std::u16string& key, const char16_t* what) {
-    throw platform::ERegistryError(u"Unable to open key \"" + platform::RootKeyName(root) + u"\\" + key + u"\" for " +
-                                   what);
+[[noreturn]] void ThrowOpen(os::HKEY root, const std::u16string& key, const char16_t* what, os::LSTATUS status) {
+    throw platform::ERegistryError(
+        u"Unable to open key \"" + platform::RootKeyName(root) + u"\\" + key + u"\" for " + what, status);
 }
 
-platform::KeyHandle Open(os::HKEY root, const std::u16string& key, os::REGSAM sam) {
-    platform::KeyHandle handle;
-    if (os::RegOpenKeyExW(root, key.c_str(), 0, sam, handle.put()) != os::ERROR_SUCCESS) handle.release();
+platform::RegKey Open(os::HKEY root, const std::u16string& key, os::REGSAM sam, os::REGSAM view) {
+    platform::RegKey handle;
+    handle.Open(root, key, sam, platform::RegView(view));
     return handle;
 }
 
 }  // namespace
 
 bool ValueExists(os::HKEY root, const std::u16string& key, const std::u16string& name, os::REGSAM view) {
-    auto handle = Open(root, key, os::KEY_READ | view);
+    auto handle = Open(root, key, os::KEY_READ, view);
     if (!handle) return false;
     os::DWORD type = 0;
-    return os::RegQueryValueExW(handle.get(), name.c_str(), nullptr, &type, nullptr, nullptr) == os::ERROR_SUCCESS;
+    return handle.QueryValueInfo(name, &type, nullptr) == os::ERROR_SUCCESS;
 }
 
 void WriteString(os::HKEY root, const std::u16string& key, const std::u16string& name, const std::u16string& text,
                  os::REGSAM view) {
-    if (!Open(root, key, os::KEY_READ | view)) CreateKey(root, key, view);
-    auto handle = Open(root, key, os::KEY_SET_VALUE | os::KEY_CREATE_SUB_KEY | os::READ_CONTROL | view);
-    if (!handle) ThrowOpen(root, key, u"write");
-    auto bytes = static_cast<os::DWORD>((text.size() + 1) * sizeof(char16_t));
-    if (os::RegSetValueExW(handle.get(), name.c_str(), 0, os::REG_SZ, reinterpret_cast<const os::BYTE*>(text.c_str()),
-                           bytes) != os::ERROR_SUCCESS)
-        ThrowOpen(root, key, u"write");
+    if (!Open(root, key, os::KEY_READ, view)) CreateKey(root, key, view);
+    platform::RegKey handle;
+    auto status = handle.Open(root, key, os::KEY_SET_VALUE | os::KEY_CREATE_SUB_KEY | os::READ_CONTROL,
+                              platform::RegView(view));
+    if (status != os::ERROR_SUCCESS) ThrowOpen(root, key, u"write", status);
+    status = handle.SetValue(name, os::REG_SZ, text.c_str(), (text.size() + 1) * sizeof(char16_t));
+    if (status != os::ERROR_SUCCESS) ThrowOpen(root, key, u"write", status);
 }
 
 bool KeyExists(os::HKEY root, const std::u16string& key, os::REGSAM view) {
-    return static_cast<bool>(Open(root, key, os::KEY_READ | view));
+    return static_cast<bool>(Open(root, key, os::KEY_READ, view));
 }
 
 os::LSTATUS CreateKey(os::HKEY root, const std::u16string& key, os::REGSAM view) {
-    platform::KeyHandle handle;
-    return os::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, os::KEY_ALL_ACCESS | view, nullptr, handle.put(),
-                               nullptr);
+    platform::RegKey handle;
+    return handle.Create(root, key, os::KEY_ALL_ACCESS, platform::RegView(view));
 }
 
 platform::StringList SubKeys(os::HKEY root, const std::u16string& key) {
-    auto handle = Open(root, key, os::KEY_READ);
-    if (!handle) ThrowOpen(root, key, u"read");
+    platform::RegKey handle;
+    if (auto status = handle.Open(root, key, os::KEY_READ, platform::RegView::Default()))
+        ThrowOpen(root, key, u"read", status);
     platform::StringList names;
-    for (os::DWORD index = 0;; ++index) {
-        char16_t name[512];
-        os::DWORD chars = 512;
-        if (os::RegEnumKeyExW(handle.get(), index, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
-            os::ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, chars);
-    }
+    handle.SubKeyNames(names);
     return names;
 }
 
+void UnlockTree(os::HKEY root, const std::u16string& key) {
+    std::u16string unreadable;
+    if (auto status = platform::UnlockKeyTree(root, key, platform::RegView::Default(), true, &unreadable))
+        ThrowOpen(root, unreadable, u"read", status);
+}
+
 bool DeleteTree(os::HKEY root, const std::u16string& key) {
-    bool allGone = true;
-    {
-        auto handle = Open(root, key, os::KEY_ALL_ACCESS);
-        if (!handle) ThrowOpen(root, key, u"write");
-        os::DWORD count = 0;
-        os::RegQueryInfoKeyW(handle.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
-                             nullptr, nullptr, nullptr);
-        for (os::DWORD index = count; index-- > 0;) {
-            char16_t name[512];
-            os::DWORD chars = 512;
-            if (os::RegEnumKeyExW(handle.get(), index, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
-                    os::ERROR_SUCCESS ||
-                !DeleteTree(root, key + u"\\" + std::u16string(name, chars))) {
-                allGone = false;
-                break;
-            }
-        }
-    }
-    return allGone && os::RegDeleteKeyW(root, key.c_str()) == os::ERROR_SUCCESS;
+    std::u16string unopened;
+    auto status = platform::DeleteKeyTree(root, key, os::KEY_ALL_ACCESS, platform::DeleteOrder::LastFirstUntilOneStays,
+                                          platform::RegView::Default(), &unopened);
+    if (status != os::ERROR_SUCCESS && !unopened.empty()) ThrowOpen(root, unopened, u"write", status);
+    return status == os::ERROR_SUCCESS;
 }
 
 }  // namespace findings::setting

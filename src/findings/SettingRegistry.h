@@ -23,9 +23,14 @@ bool KeyExists(os::HKEY root, const std::u16string& key, os::REGSAM view = 0);
 os::LSTATUS CreateKey(os::HKEY root, const std::u16string& key, os::REGSAM view = 0);
 // Direct subkeys; throws "Unable to open key "<root>\<key>" for read".
 platform::StringList SubKeys(os::HKEY root, const std::u16string& key);
+// Opens every key of the tree up for its deletion, never following a
+// registry link; throws the "for read" error naming the first key whose
+// subkeys cannot be listed.
+void UnlockTree(os::HKEY root, const std::u16string& key);
 // Deletes the subkeys from the last index down, stopping at the first that
-// stays, then the key itself when nothing is left. Throws the "for write"
-// error when a key does not open. True when the key is gone.
+// stays, then the key itself when nothing is left. A registry link is
+// deleted as a link, never followed. Throws the "for write" error when a
+// key does not open. True when the key is gone.
 bool DeleteTree(os::HKEY root, const std::u16string& key);
 
 }  // namespace findings::setting

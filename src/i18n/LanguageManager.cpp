@@ -8,6 +8,7 @@
 #include "i18n/CodePage.h"
 #include "i18n/LangError.h"
 #include "i18n/LanguageController.h"
+#include "platform/Handle.h"
 
 namespace i18n {
 
@@ -22,20 +23,6 @@ std::span<const std::uint8_t> BuiltInConstantsStream() {
     if (!bytes) return {};
     return {static_cast<const std::uint8_t*>(bytes), os::SizeofResource(nullptr, resource)};
 }
-
-class FindHandle {
-public:
-    explicit FindHandle(os::HANDLE h) : h_(h) {}
-    ~FindHandle() {
-        if (h_ != os::INVALID_HANDLE_VALUE) os::FindClose(h_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    os::HANDLE get() const { return h_; }
-
-private:
-    os::HANDLE h_;
-};
 
 bool IsExistingFile(const std::u16string& name) {
     os::DWORD attributes = os::GetFileAttributesW(name.c_str());
@@ -102,8 +89,8 @@ int TLanguageManager::ScanForLangFiles(const std::u16string& dir, const std::u16
     std::u16string folder = dir;
     if (folder.empty() || folder.back() != u'\\') folder += u'\\';
     os::WIN32_FIND_DATAW data{};
-    FindHandle find(os::FindFirstFileW((folder + mask).c_str(), &data));
-    if (find.get() == os::INVALID_HANDLE_VALUE) return 0;
+    platform::FindHandle find(os::FindFirstFileW((folder + mask).c_str(), &data));
+    if (!find) return 0;
     int count = 0;
     do {
         std::u16string name(data.cFileName,

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 
-#include "platform/FileHandle.h"
+#include "platform/Handle.h"
 
 namespace platform {
 
 FileResult ReadWholeFile(const std::u16string& path, std::vector<std::uint8_t>& bytes, std::size_t maxBytes) {
     FileHandle file(os::CreateFileW(path.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr, os::OPEN_EXISTING,
                                     os::FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return {FileResult::Open, os::GetLastError()};
+    if (!file) return {FileResult::Open, os::GetLastError()};
     std::uint8_t chunk[16 * 1024];
     for (;;) {
         os::DWORD got = 0;
@@ -31,7 +31,7 @@ FileResult WriteFileAtomically(const std::u16string& path, const void* bytes, st
     {
         FileHandle file(os::CreateFileW(temp.c_str(), os::GENERIC_WRITE, 0, nullptr, os::CREATE_ALWAYS,
                                         os::FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.Valid()) return abandon(FileResult::Open, os::GetLastError());
+        if (!file) return abandon(FileResult::Open, os::GetLastError());
         auto* data = static_cast<const std::uint8_t*>(bytes);
         for (std::size_t done = 0; done < size;) {
             os::DWORD written = 0;

@@ -1,5 +1,4 @@
 // Opening a key's security up for a repair and putting it back afterwards.
-#include "platform/KeyHandle.h"
 #include "platform/RegistryAccess.h"
 
 namespace platform {
@@ -37,11 +36,9 @@ bool OpenUp(os::HKEY key) {
 }
 
 bool Unlock(os::HKEY root, const std::u16string& keyPath, os::REGSAM extra, SavedDescriptor& saved, bool unlock) {
-    KeyHandle key;
-    if (os::RegOpenKeyExW(root, RelativeKeyPath(keyPath), 0, kSecurityMask | extra, key.put()) != os::ERROR_SUCCESS) {
-        key.release();
+    RegKey key;
+    if (key.Open(root, keyPath, kSecurityMask, RegView(extra)) != os::ERROR_SUCCESS)
         return false;  // a restore can be tried again: `saved` stays with the caller
-    }
     if (unlock) {
         auto previous = ReadDacl(key.get());
         if (!previous) return false;
@@ -58,23 +55,59 @@ bool Unlock(os::HKEY root, const std::u16string& keyPath, os::REGSAM extra, Save
 
 }  // namespace
 
-bool UnlockRegistryKey(os::HKEY root, const std::u16string& key, bool unlock, SavedDescriptor& saved) {
-    return Unlock(root, key, 0, saved, unlock);
+bool UnlockRegistryKey(os::HKEY root, const std::u16string& key, bool unlock, SavedDescriptor& saved,
+                       RegView view) {
+    return Unlock(root, key, view.bits, saved, unlock);
 }
 
-bool UnlockRegistryKeyEx(os::HKEY root, const std::u16string& key, os::REGSAM extraAccess, SavedDescriptor& saved,
-                         bool unlock) {
-    return Unlock(root, key, extraAccess, saved, unlock);
+TKeyUnlock::TKeyUnlock(os::HKEY root, std::u16string key, RegView view)
+    : root_(root), key_(std::move(key)), view_(view) {
+    Unlock(root_, key_, view_.bits, saved_, true);
+}
+
+TKeyUnlock::~TKeyUnlock() {
+    if (saved_) Unlock(root_, key_, view_.bits, saved_, false);
 }
 
 bool RegistryCanOpenKey(os::HKEY root, const std::u16string& key, os::REGSAM extraAccess) {
-    KeyHandle handle;
-    auto status = os::RegOpenKeyExW(root, RelativeKeyPath(key), 0, kSecurityMask | extraAccess, handle.put());
-    if (status != os::ERROR_SUCCESS) {
-        handle.release();
-        return false;
+    RegKey handle;
+    return handle.Open(root, key, kSecurityMask, RegView(extraAccess)) == os::ERROR_SUCCESS;
+}
+
+namespace {
+
+os::LSTATUS UnlockTree(os::HKEY root, const std::u16string& key, RegView view, bool stopAtUnreadable,
+                       std::u16string* unreadable, int depth) {
+    {
+        // The tree is deleted next, so its old security is not kept.
+        RegKey self;
+        if (self.Open(root, key, kSecurityMask, view, os::REG_OPTION_OPEN_LINK) == os::ERROR_SUCCESS &&
+            ReadDacl(self.get()))
+            OpenUp(self.get());
     }
-    return true;
+    // A link opened as itself has no subkeys: the walk never reaches its target.
+    StringList names;
+    RegKey self;
+    auto status = self.Open(root, key, kReadMask, view, os::REG_OPTION_OPEN_LINK);
+    if (status == os::ERROR_SUCCESS) status = self.SubKeyNames(names);
+    self.Close();
+    if (status != os::ERROR_SUCCESS && stopAtUnreadable) {
+        if (unreadable) *unreadable = key;
+        return status;
+    }
+    if (depth >= 600) return os::ERROR_SUCCESS;  // far below any stack limit; registry nesting stops at 512
+    for (const auto& name : names) {
+        status = UnlockTree(root, key + u"\\" + name, view, stopAtUnreadable, unreadable, depth + 1);
+        if (status != os::ERROR_SUCCESS) return status;
+    }
+    return os::ERROR_SUCCESS;
+}
+
+}  // namespace
+
+os::LSTATUS UnlockKeyTree(os::HKEY root, const std::u16string& key, RegView view, bool stopAtUnreadable,
+                          std::u16string* unreadable) {
+    return UnlockTree(root, key, view, stopAtUnreadable, unreadable, 0);
 }
 
 }  // namespace platform

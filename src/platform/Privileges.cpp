@@ -1,25 +1,8 @@
 #include "platform/Privileges.h"
 
+#include "platform/Handle.h"
+
 namespace platform {
-
-namespace {
-
-class TokenHandle {
-public:
-    TokenHandle() = default;
-    TokenHandle(const TokenHandle&) = delete;
-    TokenHandle& operator=(const TokenHandle&) = delete;
-    ~TokenHandle() {
-        if (handle_) os::CloseHandle(handle_);
-    }
-    os::HANDLE* put() { return &handle_; }
-    os::HANDLE get() const { return handle_; }
-
-private:
-    os::HANDLE handle_ = nullptr;
-};
-
-}  // namespace
 
 os::DWORD EnablePrivilege(const char16_t* name, bool enable, bool& wasEnabled) {
     wasEnabled = true;
@@ -28,7 +11,7 @@ os::DWORD EnablePrivilege(const char16_t* name, bool enable, bool& wasEnabled) {
 
     TokenHandle token;
     if (!os::OpenProcessToken(os::GetCurrentProcess(), os::MAXIMUM_ALLOWED, token.put())) {
-        *token.put() = nullptr;
+        token.release();  // whatever the failed call left there is no handle
         return os::GetLastError();
     }
 
@@ -54,6 +37,17 @@ os::DWORD EnablePrivilege(const char16_t* name, bool enable, bool& wasEnabled) {
             wasEnabled = (entry.Attributes & os::SE_PRIVILEGE_ENABLED) != 0;
     }
     return 0;
+}
+
+TPrivilegeScope::TPrivilegeScope(const char16_t* name) : name_(name) {
+    enabled_ = EnablePrivilege(name_, true, wasEnabled_) == 0;
+}
+
+TPrivilegeScope::~TPrivilegeScope() {
+    if (enabled_ && !wasEnabled_) {
+        bool ignored = true;
+        EnablePrivilege(name_, false, ignored);
+    }
 }
 
 }  // namespace platform

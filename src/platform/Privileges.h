@@ -20,4 +20,19 @@ namespace platform {
 // an enabling caller never disables a privilege that was on before it came.
 os::DWORD EnablePrivilege(const char16_t* name, bool enable, bool& wasEnabled);
 
+// Enables a privilege for the scope and puts it back to its earlier state.
+class TPrivilegeScope {
+public:
+    explicit TPrivilegeScope(const char16_t* name);
+    ~TPrivilegeScope();
+    TPrivilegeScope(const TPrivilegeScope&) = delete;
+    TPrivilegeScope& operator=(const TPrivilegeScope&) = delete;
+    bool Enabled() const { return enabled_; }
+
+private:
+    const char16_t* name_;
+    bool enabled_ = false;
+    bool wasEnabled_ = true;
+};
+
 }  // namespace platform

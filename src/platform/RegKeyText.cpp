@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/FileIo.h"
-#include "platform/KeyHandle.h"
+#include "platform/RegKey.h"
 #include "platform/Text.h"
 
 namespace platform {
@@ -17,7 +17,7 @@ std::u16string FullPath(os::HKEY root, const std::u16string& key) {
 }
 
 [[noreturn]] void Fail(const std::u16string& what, os::LSTATUS status) {
-    throw ERegistryError(what + u" (error " + text::FromAscii(std::to_string(status)) + u")");
+    throw ERegistryError(what + u" (error " + text::FromAscii(std::to_string(status)) + u")", status);
 }
 
 void ReadTree(os::HKEY handle, const std::u16string& path, std::vector<RegTextKey>& out) {
@@ -63,8 +63,8 @@ void ReadTree(os::HKEY handle, const std::u16string& path, std::vector<RegTextKe
         children.emplace_back(name.data(), nameChars);
     }
     for (const auto& child : children) {
-        KeyHandle sub;
-        status = os::RegOpenKeyExW(handle, child.c_str(), 0, os::KEY_READ, sub.put());
+        RegKey sub;
+        status = sub.Open(handle, child, os::KEY_READ, RegView::Default());
         if (status != os::ERROR_SUCCESS) Fail(u"Cannot open key " + path + u"\\" + child, status);
         ReadTree(sub.get(), path + u"\\" + child, out);
     }
@@ -82,8 +82,8 @@ std::u16string RelativeTo(const std::u16string& base, const std::u16string& path
 }  // namespace
 
 std::vector<RegTextKey> ReadKeyTree(os::HKEY root, const std::u16string& key, RegView view) {
-    KeyHandle handle;
-    auto status = os::RegOpenKeyExW(root, RelativeKeyPath(key), 0, os::KEY_READ | view.bits, handle.put());
+    RegKey handle;
+    auto status = handle.Open(root, key, os::KEY_READ, view);
     if (status != os::ERROR_SUCCESS) Fail(u"Cannot open key " + FullPath(root, key), status);
     std::vector<RegTextKey> keys;
     ReadTree(handle.get(), FullPath(root, key), keys);
@@ -164,30 +164,22 @@ void WriteKeyTree(os::HKEY root, const std::u16string& key, RegView view, const 
                 throw ERegistryError(u"Cannot remove key " + base + u"\\" + name);
         names.clear();
         RegistryGetValueNames(root, key, names, view);
-        KeyHandle handle;
-        auto status = os::RegOpenKeyExW(root, RelativeKeyPath(key), 0, kWriteMask | view.bits, handle.put());
+        RegKey handle;
+        auto status = handle.Open(root, key, kWriteMask, view);
         if (status != os::ERROR_SUCCESS) Fail(u"Cannot open key " + base + u" for writing", status);
         for (const auto& name : names) {
-            status = os::RegDeleteValueW(handle.get(), name.c_str());
+            status = handle.DeleteValue(name);
             if (status != os::ERROR_SUCCESS && status != static_cast<os::LSTATUS>(os::ERROR_FILE_NOT_FOUND))
                 Fail(u"Cannot remove value \"" + name + u"\" of " + base, status);
         }
     }
     for (const auto& entry : tree) {
         std::u16string path = entry.path.empty() ? key : key + u"\\" + entry.path;
-        KeyHandle handle;
-        auto status = os::RegCreateKeyExW(root, RelativeKeyPath(path), 0, nullptr, 0, kCreateMask | view.bits, nullptr,
-                                          handle.put(), nullptr);
+        RegKey handle;
+        auto status = handle.Create(root, path, kCreateMask, view);
         if (status != os::ERROR_SUCCESS) Fail(u"Cannot create key " + FullPath(root, path), status);
         for (const auto& value : entry.values) {
-            // A non-NUL character after the counted bytes, or a string that
-            // lacks its terminator may be stored one character longer.
-            std::vector<std::uint8_t> buffer(value.data.begin(), value.data.end());
-            buffer.push_back(0xFF);
-            buffer.push_back(0xFF);
-            status = os::RegSetValueExW(handle.get(), value.name.c_str(), 0, value.type,
-                                        value.data.empty() ? nullptr : buffer.data(),
-                                        static_cast<os::DWORD>(value.data.size()));
+            status = handle.SetValue(value.name, value.type, value.data.data(), value.data.size());
             if (status != os::ERROR_SUCCESS)
                 Fail(u"Cannot write value \"" + value.name + u"\" of " + FullPath(root, path), status);
         }

@@ -7,55 +7,22 @@
 // list, or nothing done); only the failures documented below throw, always
 // as ERegistryError.
 //
-// Each operation comes in two forms. The plain form ORs the process-wide
-// RegistryViewFlag into its access mask (the scanners run under it). The
-// form with a trailing RegView uses the view it is given instead, so that a
-// finding repairs in the view it was found in, whatever the flag says later.
+// Each operation takes the view last. Left out, it is the process-wide
+// RegistryViewFlag of the moment (the scanners run under it); a finding
+// hands in the view it was found in, so that it repairs there whatever the
+// flag says later.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/RegKey.h"
 #include "platform/os/WinApi.h"
 
 namespace platform {
-
-// Extra access bits for every plain-form operation: 0, or KEY_WOW64_64KEY
-// (0x100) while the scan manager runs its 64-bit pass. Written only by the
-// scan worker between passes; each operation reads it once.
-extern std::atomic<std::int32_t> RegistryViewFlag;
-
-// The view bits an explicit-view operation ORs into its mask.
-struct RegView {
-    os::REGSAM bits = 0;
-
-    constexpr RegView() = default;
-    constexpr explicit RegView(os::REGSAM viewBits) : bits(viewBits) {}
-    // The view the plain forms would use right now.
-    static RegView Current() { return RegView(static_cast<os::REGSAM>(RegistryViewFlag.load())); }
-    static constexpr RegView Default() { return RegView(0); }
-    static constexpr RegView Wow64_64() { return RegView(os::KEY_WOW64_64KEY); }
-
-    friend constexpr bool operator==(RegView a, RegView b) { return a.bits == b.bits; }
-};
-
-// The error the layer raises. Message() holds the exact text (with the key
-// path or value name as the registry spells it); what() is its UTF-8 form.
-class ERegistryError : public std::runtime_error {
-public:
-    explicit ERegistryError(std::u16string message);
-    const std::u16string& Message() const { return message_; }
-
-private:
-    std::u16string message_;
-};
-
-using StringList = std::vector<std::u16string>;
 
 // Access masks of the layer, before the view bits are added.
 constexpr os::REGSAM kReadMask = os::KEY_READ;                    // 0x20019
@@ -68,79 +35,64 @@ constexpr os::REGSAM kSecurityMask = os::READ_CONTROL | os::WRITE_DAC;  // 0x600
 // ---------------------------------------------------------------- reads
 // Fills `names` with the direct subkeys in enumeration order. When the key
 // does not open, `names` is left exactly as it was.
-void RegistryGetKeyNames(os::HKEY root, const std::u16string& key, StringList& names);
-void RegistryGetKeyNames(os::HKEY root, const std::u16string& key, StringList& names, RegView view);
+void RegistryGetKeyNames(os::HKEY root, const std::u16string& key, StringList& names,
+                         RegView view = RegView::Current());
 
 // Same for value names; a set default value is listed under the empty name.
-void RegistryGetValueNames(os::HKEY root, const std::u16string& key, StringList& names);
-void RegistryGetValueNames(os::HKEY root, const std::u16string& key, StringList& names, RegView view);
+void RegistryGetValueNames(os::HKEY root, const std::u16string& key, StringList& names,
+                           RegView view = RegView::Current());
 
 // `text` is emptied first. True when the key opened and the value is a
 // string (REG_SZ, or REG_EXPAND_SZ unexpanded) or is missing (empty text);
 // false for other types and any failure. Cut at the first NUL. Never throws.
 bool RegistryReadString(os::HKEY root, const std::u16string& key, const std::u16string& name,
-                        std::u16string& text);
-bool RegistryReadString(os::HKEY root, const std::u16string& key, const std::u16string& name,
-                        std::u16string& text, RegView view);
+                        std::u16string& text, RegView view = RegView::Current());
 
 // True when the key opens for reading.
-bool RegistryKeyExists(os::HKEY root, const std::u16string& key);
-bool RegistryKeyExists(os::HKEY root, const std::u16string& key, RegView view);
+bool RegistryKeyExists(os::HKEY root, const std::u16string& key, RegView view = RegView::Current());
 
 // True when the key opens and holds a value of that name ("" = default).
-bool RegistryValueExists(os::HKEY root, const std::u16string& key, const std::u16string& name);
-bool RegistryValueExists(os::HKEY root, const std::u16string& key, const std::u16string& name, RegView view);
+bool RegistryValueExists(os::HKEY root, const std::u16string& key, const std::u16string& name,
+                         RegView view = RegView::Current());
 
 // Stores 1 REG_SZ, 2 REG_EXPAND_SZ, 3 REG_BINARY or 4 REG_DWORD in `type`;
 // 0 for every other type, a missing value or a key that does not open.
 // Always returns true.
-bool RegistryGetDataType(os::HKEY root, const std::u16string& key, const std::u16string& name, os::DWORD& type);
 bool RegistryGetDataType(os::HKEY root, const std::u16string& key, const std::u16string& name, os::DWORD& type,
-                         RegView view);
+                         RegView view = RegView::Current());
 
 // ---------------------------------------------------------------- changes
 // Deletes the key and everything below it, children before parents. True
 // when the key itself is gone. Symbolic links met on the way are removed as
 // links, never followed: their targets lie outside the tree. An empty path
 // (a whole root) is refused with false.
-bool RegistryDeleteKey(os::HKEY root, const std::u16string& key);
-bool RegistryDeleteKey(os::HKEY root, const std::u16string& key, RegView view);
+bool RegistryDeleteKey(os::HKEY root, const std::u16string& key, RegView view = RegView::Current());
 
 // Creates the key and missing parents, or opens an existing one. Returns
 // true; throws ERegistryError "Failed to create key <key>" on failure.
-bool RegistryCreateKey(os::HKEY root, const std::u16string& key);
-bool RegistryCreateKey(os::HKEY root, const std::u16string& key, RegView view);
+bool RegistryCreateKey(os::HKEY root, const std::u16string& key, RegView view = RegView::Current());
 
 // False when the key does not open; otherwise whether the value was deleted.
-bool RegistryDeleteValue(os::HKEY root, const std::u16string& key, const std::u16string& name);
-bool RegistryDeleteValue(os::HKEY root, const std::u16string& key, const std::u16string& name, RegView view);
+bool RegistryDeleteValue(os::HKEY root, const std::u16string& key, const std::u16string& name,
+                         RegView view = RegView::Current());
 
 // The plain writes do nothing when the key does not open. When it opened but
 // the system refuses the write they throw ERegistryError
 // "Failed to set data for '<name>'". Strings are stored with their NUL.
 void RegistryWriteBinary(os::HKEY root, const std::u16string& key, const std::u16string& name, const void* data,
-                         std::size_t size);
-void RegistryWriteBinary(os::HKEY root, const std::u16string& key, const std::u16string& name, const void* data,
-                         std::size_t size, RegView view);
+                         std::size_t size, RegView view = RegView::Current());
 void RegistryWriteString(os::HKEY root, const std::u16string& key, const std::u16string& name,
-                         const std::u16string& text);
-void RegistryWriteString(os::HKEY root, const std::u16string& key, const std::u16string& name,
-                         const std::u16string& text, RegView view);
+                         const std::u16string& text, RegView view = RegView::Current());
 void RegistryWriteExpandString(os::HKEY root, const std::u16string& key, const std::u16string& name,
-                               const std::u16string& text);
-void RegistryWriteExpandString(os::HKEY root, const std::u16string& key, const std::u16string& name,
-                               const std::u16string& text, RegView view);
+                               const std::u16string& text, RegView view = RegView::Current());
 void RegistryWriteInteger(os::HKEY root, const std::u16string& key, const std::u16string& name,
-                          std::int32_t value);
-void RegistryWriteInteger(os::HKEY root, const std::u16string& key, const std::u16string& name,
-                          std::int32_t value, RegView view);
+                          std::int32_t value, RegView view = RegView::Current());
 
 // Writes REG_SZ (up to the first NUL of `text`) and, unlike the writes
 // above, treats a key that does not open as a refused write: throws
 // "Failed to set data for '<name>'".
-void RegistryPutString(os::HKEY root, const std::u16string& key, const std::u16string& name, const char16_t* text);
 void RegistryPutString(os::HKEY root, const std::u16string& key, const std::u16string& name, const char16_t* text,
-                       RegView view);
+                       RegView view = RegView::Current());
 
 // "HKEY_CLASSES_ROOT" ... "HKEY_DYN_DATA" for the seven predefined roots;
 // for any other value the hexadecimal handle value ("0x12345678").
@@ -159,11 +111,36 @@ using SavedDescriptor = std::unique_ptr<void, HeapFreeDeleter>;
 // DACL (full access for everyone). unlock = false: puts `saved` back as the
 // DACL and releases it (`saved` is empty afterwards once the key opened).
 // False on any failure; a failed unlock hands back no descriptor. Opens the
-// key with READ_CONTROL | WRITE_DAC and no view bits; never throws.
-bool UnlockRegistryKey(os::HKEY root, const std::u16string& key, bool unlock, SavedDescriptor& saved);
-// The same with the caller's extra access bits (0 or KEY_WOW64_64KEY).
-bool UnlockRegistryKeyEx(os::HKEY root, const std::u16string& key, os::REGSAM extraAccess, SavedDescriptor& saved,
-                         bool unlock);
+// key with READ_CONTROL | WRITE_DAC in `view`; never throws.
+bool UnlockRegistryKey(os::HKEY root, const std::u16string& key, bool unlock, SavedDescriptor& saved,
+                       RegView view = RegView::Current());
+
+// A key opened up for one repair: the saved security goes back when the
+// scope ends, whichever way it ends.
+class TKeyUnlock {
+public:
+    TKeyUnlock(os::HKEY root, std::u16string key, RegView view);
+    ~TKeyUnlock();
+    TKeyUnlock(const TKeyUnlock&) = delete;
+    TKeyUnlock& operator=(const TKeyUnlock&) = delete;
+    // Whether the key was opened up.
+    explicit operator bool() const { return static_cast<bool>(saved_); }
+
+private:
+    os::HKEY root_;
+    std::u16string key_;
+    RegView view_;
+    SavedDescriptor saved_;
+};
+// Gives root\key and every key below it a NULL DACL, for a tree that is
+// deleted next: the old security is not kept. Every key is opened with
+// REG_OPTION_OPEN_LINK, so a registry link is opened up as the link key
+// itself and its target, the keys below it and their security stay as they
+// are. A key whose subkeys cannot be listed is passed over, or, with
+// `stopAtUnreadable`, ends the walk: its status is returned and its path
+// stored in `unreadable`.
+os::LSTATUS UnlockKeyTree(os::HKEY root, const std::u16string& key, RegView view, bool stopAtUnreadable,
+                          std::u16string* unreadable = nullptr);
 // True when the key opens with READ_CONTROL | WRITE_DAC | extraAccess.
 bool RegistryCanOpenKey(os::HKEY root, const std::u16string& key, os::REGSAM extraAccess);
 

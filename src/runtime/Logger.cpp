@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/Handle.h"
 #include "platform/Text.h"
 #include "runtime/AppFolders.h"
 
@@ -104,12 +105,12 @@ void WriteLogLine(const std::u16string& line) {
         if (path.empty()) return;
         auto bytes = ToAnsi(line + u"\r\n");
         std::lock_guard lock(g_lineMutex);
-        auto file = os::CreateFileW(path.c_str(), os::FILE_APPEND_DATA, os::FILE_SHARE_READ | os::FILE_SHARE_WRITE,
-                                    nullptr, os::OPEN_ALWAYS, os::FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == os::INVALID_HANDLE_VALUE || !file) return;
+        platform::FileHandle file(os::CreateFileW(path.c_str(), os::FILE_APPEND_DATA,
+                                                  os::FILE_SHARE_READ | os::FILE_SHARE_WRITE, nullptr, os::OPEN_ALWAYS,
+                                                  os::FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return;
         os::DWORD written = 0;
-        os::WriteFile(file, bytes.data(), static_cast<os::DWORD>(bytes.size()), &written, nullptr);
-        os::CloseHandle(file);
+        os::WriteFile(file.get(), bytes.data(), static_cast<os::DWORD>(bytes.size()), &written, nullptr);
     } catch (...) {
         // The line is lost; the program goes on.
     }

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "platform/FsRedirection.h"
+#include "platform/Handle.h"
 #include "platform/Text.h"
 #include "platform/os/WinApi.h"
 
@@ -16,7 +17,6 @@ constexpr os::DWORD kErrorBadNetPath = 53;
 bool NothingThere(os::DWORD error) {
     return error == os::ERROR_FILE_NOT_FOUND || error == os::ERROR_PATH_NOT_FOUND || error == os::ERROR_INVALID_NAME;
 }
-constexpr os::DWORD kFileFlagBackupSemantics = 0x02000000;
 
 std::u16string_view Trim(std::u16string_view s) {
     while (!s.empty() && s.front() <= 32) s.remove_prefix(1);
@@ -28,22 +28,17 @@ bool Guarded(std::u16string_view path) { return path.size() <= 2 || path[0] == u
 
 // Opens the link's target; a target held open without sharing still exists.
 bool TargetOpens(const std::u16string& path, os::DWORD flags) {
-    os::HANDLE h = os::CreateFileW(path.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr, os::OPEN_EXISTING,
-                                   flags, nullptr);
-    if (h != os::INVALID_HANDLE_VALUE) {
-        os::CloseHandle(h);
-        return true;
-    }
-    return os::GetLastError() == os::ERROR_SHARING_VIOLATION;
+    platform::FileHandle h(os::CreateFileW(path.c_str(), os::GENERIC_READ, os::FILE_SHARE_READ, nullptr,
+                                           os::OPEN_EXISTING, flags, nullptr));
+    return h || os::GetLastError() == os::ERROR_SHARING_VIOLATION;
 }
 
 // A file whose attributes cannot be read (locked by the system) may still
 // show up in a directory search.
 bool FoundAsFile(const std::u16string& path) {
     os::WIN32_FIND_DATAW data{};
-    os::HANDLE find = os::FindFirstFileW(path.c_str(), &data);
-    if (find == os::INVALID_HANDLE_VALUE) return false;
-    os::FindClose(find);
+    platform::FindHandle find(os::FindFirstFileW(path.c_str(), &data));
+    if (!find) return false;
     return !(data.dwFileAttributes & os::FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -86,7 +81,7 @@ bool FileOrFolderExists(std::u16string_view path) {
     os::DWORD attributes = os::GetFileAttributesW(name.c_str());
     if (attributes != os::INVALID_FILE_ATTRIBUTES) {
         if (!(attributes & os::FILE_ATTRIBUTE_REPARSE_POINT)) return true;
-        return TargetOpens(name, (attributes & os::FILE_ATTRIBUTE_DIRECTORY) ? kFileFlagBackupSemantics : 0);
+        return TargetOpens(name, (attributes & os::FILE_ATTRIBUTE_DIRECTORY) ? os::FILE_FLAG_BACKUP_SEMANTICS : 0);
     }
     os::DWORD error = os::GetLastError();
     if (NothingThere(error)) return false;
@@ -218,7 +213,7 @@ bool SafeDirectoryExists(std::u16string_view path) {
     os::DWORD attributes = os::GetFileAttributesW(name.c_str());
     if (attributes != os::INVALID_FILE_ATTRIBUTES) {
         if (!(attributes & os::FILE_ATTRIBUTE_DIRECTORY)) return false;
-        if (attributes & os::FILE_ATTRIBUTE_REPARSE_POINT) return TargetOpens(name, kFileFlagBackupSemantics);
+        if (attributes & os::FILE_ATTRIBUTE_REPARSE_POINT) return TargetOpens(name, os::FILE_FLAG_BACKUP_SEMANTICS);
         return true;
     }
     os::DWORD error = os::GetLastError();

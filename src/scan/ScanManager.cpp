@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/RegistryAccess.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Wow64.h"
 
 namespace scan {
@@ -102,9 +103,7 @@ void TScanManager::Execute() {
 }
 
 void TScanManager::RunPasses() {
-    struct DefaultViewAfterwards {
-        ~DefaultViewAfterwards() { platform::RegistryViewFlag = 0; }
-    } resetView;
+    auto defaultViewAfterwards = platform::OnScopeExit([] { platform::RegistryViewFlag = 0; });
     if (platform::IsWindows64()) {
         platform::RegistryViewFlag = static_cast<std::int32_t>(os::KEY_WOW64_64KEY);
         RunScanners();

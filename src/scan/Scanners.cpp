@@ -5,7 +5,7 @@
 #include "findings/CleanerRegKeyProduct.h"
 #include "findings/CleanerRegValueProduct.h"
 #include "i18n/LanguageManager.h"
-#include "platform/KeyHandle.h"
+#include "platform/Handle.h"
 #include "platform/RegistryAccess.h"
 
 namespace scan {

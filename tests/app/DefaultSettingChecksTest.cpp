@@ -15,7 +15,7 @@
 #include "app/DefaultSettingChecks.h"
 #include "findings/RegKeyProduct.h"
 #include "findings/RegStrDataProduct.h"
-#include "platform/KeyHandle.h"
+#include "platform/Handle.h"
 #include "platform/RegistryAccess.h"
 
 namespace apptest {
@@ -57,16 +57,9 @@ public:
             auto cut = path.rfind(u'\\');
             path = cut == std::u16string::npos ? std::u16string() : path.substr(0, cut);
         }
-        platform::KeyHandle handle;
-        if (os::RegOpenKeyExW(root, key.c_str(), 0, os::KEY_READ | view, handle.put()) == os::ERROR_SUCCESS) {
-            os::DWORD bytes = 0;
-            if (os::RegQueryValueExW(handle.get(), name.c_str(), nullptr, &s.type, nullptr, &bytes) ==
-                os::ERROR_SUCCESS) {
-                s.data.resize(bytes);
-                s.existed = os::RegQueryValueExW(handle.get(), name.c_str(), nullptr, &s.type, s.data.data(),
-                                                 &bytes) == os::ERROR_SUCCESS;
-                s.data.resize(bytes);
-            }
+        platform::RegKey handle;
+        if (handle.Open(root, key, os::KEY_READ, platform::RegView(view)) == os::ERROR_SUCCESS) {
+            s.existed = handle.QueryValue(name, s.type, s.data) == os::ERROR_SUCCESS;
         }
         saved_.push_back(std::move(s));
     }
@@ -77,15 +70,13 @@ public:
                 testsupport::DeleteTree(s->root, s->created, s->view);
                 continue;
             }
-            platform::KeyHandle handle;
-            if (os::RegOpenKeyExW(s->root, s->key.c_str(), 0, os::KEY_ALL_ACCESS | s->view, handle.put()) !=
-                os::ERROR_SUCCESS)
+            platform::RegKey handle;
+            if (handle.Open(s->root, s->key, os::KEY_ALL_ACCESS, platform::RegView(s->view)) != os::ERROR_SUCCESS)
                 continue;
             if (s->existed)
-                os::RegSetValueExW(handle.get(), s->name.c_str(), 0, s->type, s->data.data(),
-                                   static_cast<os::DWORD>(s->data.size()));
+                handle.SetValue(s->name, s->type, s->data.data(), s->data.size());
             else
-                os::RegDeleteValueW(handle.get(), s->name.c_str());
+                handle.DeleteValue(s->name);
         }
         saved_.clear();
     }
@@ -103,8 +94,8 @@ private:
     };
 
     static bool Opens(os::HKEY root, const std::u16string& key, os::REGSAM view) {
-        platform::KeyHandle handle;
-        return os::RegOpenKeyExW(root, key.c_str(), 0, os::KEY_READ | view, handle.put()) == os::ERROR_SUCCESS;
+        platform::RegKey handle;
+        return handle.Open(root, key, os::KEY_READ, platform::RegView(view)) == os::ERROR_SUCCESS;
     }
 
     std::vector<Saved> saved_;
@@ -171,10 +162,9 @@ protected:
         for (const auto& row : ValueRows())
             for (os::REGSAM view : app::SettingViews()) {
                 restorer_.Keep(row.root, row.key, row.value, view);
-                platform::KeyHandle handle;
-                if (os::RegOpenKeyExW(row.root, row.key.c_str(), 0, os::KEY_ALL_ACCESS | view, handle.put()) ==
-                    os::ERROR_SUCCESS)
-                    os::RegDeleteValueW(handle.get(), row.value.c_str());
+                platform::RegKey handle;
+                if (handle.Open(row.root, row.key, os::KEY_ALL_ACCESS, platform::RegView(view)) == os::ERROR_SUCCESS)
+                    handle.DeleteValue(row.value);
             }
         restorer_.Keep(os::HKEY_LOCAL_MACHINE, kServices, u"");
         CreateKey(os::HKEY_LOCAL_MACHINE, kServices);
@@ -187,22 +177,16 @@ protected:
     }
 
     static void CreateKey(os::HKEY root, const std::u16string& key) {
-        platform::KeyHandle handle;
-        ASSERT_EQ(os::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, os::KEY_ALL_ACCESS, nullptr, handle.put(),
-                                      nullptr),
-                  os::ERROR_SUCCESS);
+        platform::RegKey handle;
+        ASSERT_EQ(handle.Create(root, key, os::KEY_ALL_ACCESS, platform::RegView()), os::ERROR_SUCCESS);
     }
 
     void SetRaw(os::HKEY root, const std::u16string& key, const std::u16string& name, os::DWORD type,
                 const std::vector<os::BYTE>& data, os::REGSAM view = 0) {
         restorer_.Keep(root, key, name, view);
-        platform::KeyHandle handle;
-        ASSERT_EQ(os::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, os::KEY_ALL_ACCESS | view, nullptr,
-                                      handle.put(), nullptr),
-                  os::ERROR_SUCCESS);
-        ASSERT_EQ(os::RegSetValueExW(handle.get(), name.c_str(), 0, type, data.data(),
-                                     static_cast<os::DWORD>(data.size())),
-                  os::ERROR_SUCCESS);
+        platform::RegKey handle;
+        ASSERT_EQ(handle.Create(root, key, os::KEY_ALL_ACCESS, platform::RegView(view)), os::ERROR_SUCCESS);
+        ASSERT_EQ(handle.SetValue(name, type, data.data(), data.size()), os::ERROR_SUCCESS);
     }
 
     // The text as UTF-16LE bytes, with its terminating null unless told.

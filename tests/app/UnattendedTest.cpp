@@ -12,7 +12,7 @@
 #include "app/Unattended.h"
 #include "backups/BackupsManagerUnit.h"
 #include "findings/CleanerRegValueProduct.h"
-#include "platform/KeyHandle.h"
+#include "platform/Handle.h"
 #include "platform/Text.h"
 #include "runtime/LogTestSupport.h"
 

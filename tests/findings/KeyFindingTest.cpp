@@ -109,35 +109,20 @@ TEST_F(KeyFinding, The64BitViewFindingDeletesOnlyThe64BitKey) {
     EXPECT_EQ(journal.GetBackupedInteger(0, u"View"), 0x100);
 }
 
-TEST_F(KeyFinding, RegKeyProductStopsBeforeDeletingWhenASubkeyCannotBeRead) {
+TEST_F(KeyFinding, RegKeyProductRemovesALinkWhoseTargetIsGoneWithTheTree) {
     auto root = MakeTree();
-    // A link whose target is missing is listed but cannot be opened.
-    platform::KeyHandle link;
-    ASSERT_EQ(os::RegCreateKeyExW(os::HKEY_CURRENT_USER, (root + u"\\C").c_str(), 0, nullptr,
-                                  os::REG_OPTION_CREATE_LINK, os::KEY_ALL_ACCESS | os::KEY_CREATE_LINK, nullptr,
-                                  link.put(), nullptr),
+    // A link whose target is missing cannot be opened through; as itself it can.
+    platform::RegKey link;
+    ASSERT_EQ(link.Create(os::HKEY_CURRENT_USER, root + u"\\C", os::KEY_ALL_ACCESS | os::KEY_CREATE_LINK,
+                          platform::RegView(), os::REG_OPTION_CREATE_LINK),
               os::ERROR_SUCCESS);
     std::u16string target = u"\\REGISTRY\\MACHINE\\SOFTWARE\\TallowmendNoSuchKey";
-    ASSERT_EQ(os::RegSetValueExW(link.get(), u"SymbolicLinkValue", 0, os::REG_LINK,
-                                 reinterpret_cast<const os::BYTE*>(target.data()),
-                                 static_cast<os::DWORD>(target.size() * 2)),
-              os::ERROR_SUCCESS);
-    link.reset();
+    ASSERT_EQ(link.SetValue(u"SymbolicLinkValue", os::REG_LINK, target.data(), target.size() * 2), os::ERROR_SUCCESS);
+    link.Close();
     TRegKeyProduct finding(os::HKEY_CURRENT_USER, root, false);
-    EXPECT_THROW(finding.Solve(), platform::ERegistryError);
-    ExpectTree(root);
-    platform::KeyHandle h;
-    if (os::RegOpenKeyExW(os::HKEY_CURRENT_USER, root.c_str(), 0, os::KEY_ALL_ACCESS, h.put()) == 0) {
-        h.reset();
-        os::HKEY parent = nullptr;
-        os::RegOpenKeyExW(os::HKEY_CURRENT_USER, root.c_str(), 0, os::KEY_ALL_ACCESS, &parent);
-        os::HKEY l = nullptr;
-        if (os::RegOpenKeyExW(parent, u"C", os::REG_OPTION_OPEN_LINK, os::KEY_ALL_ACCESS, &l) == 0) {
-            os::RegCloseKey(l);
-        }
-        os::RegDeleteKeyW(parent, u"C");  // the link itself, not its target
-        os::RegCloseKey(parent);
-    }
+    EXPECT_NO_THROW(finding.Solve());
+    EXPECT_FALSE(KeyExists(os::HKEY_CURRENT_USER, root));
+    EXPECT_FALSE(KeyExists(os::HKEY_LOCAL_MACHINE, u"SOFTWARE\\TallowmendNoSuchKey"));
 }
 
 TEST_F(KeyFinding, RegKeyProductRemovesTheWholeTreeAndItsBackupComesBack) {
@@ -163,6 +148,52 @@ TEST_F(KeyFinding, RegKeyProductWithoutAHiveRecreatesTheKeyEmptyAndDropsTheEntry
     EXPECT_TRUE(KeyExists(os::HKEY_CURRENT_USER, key));
     EXPECT_EQ(journal.BackupsCount(), 0);
 }
+
+// A key finding deletes a tree that holds a registry link: the link goes as
+// a link; the key it leads to, its subkeys and their security stay.
+struct LinkCase {
+    const char* name;
+    void (*solve)(const std::u16string& key, backups::TBackupsManager& journal);
+};
+
+class KeyFindingWithLink : public KeyFinding, public ::testing::WithParamInterface<LinkCase> {};
+
+TEST_P(KeyFindingWithLink, RemovesTheLinkAndLeavesItsTargetAsItWas) {
+    auto target = ScratchKey() + u"\\Target";
+    SetValue(os::HKEY_CURRENT_USER, target, u"v", os::REG_SZ, Utf16Bytes(std::u16string(u"precious\0", 9)));
+    SetValue(os::HKEY_CURRENT_USER, target + u"\\" + TargetProbe(), u"c", os::REG_DWORD, std::string("\1\0\0\0", 4));
+    auto tree = MakeTree();
+    if (!MakeUserLink(tree + u"\\A\\Link", target)) GTEST_SKIP() << "registry links are not followed here";
+    auto child = target + u"\\" + TargetProbe();
+    auto targetDacl = Dacl(os::HKEY_CURRENT_USER, target);
+    auto childDacl = Dacl(os::HKEY_CURRENT_USER, child);
+    ASSERT_FALSE(targetDacl.empty());
+
+    backups::TBackupsManager journal;
+    GetParam().solve(tree, journal);
+
+    EXPECT_FALSE(KeyExists(os::HKEY_CURRENT_USER, tree));
+    EXPECT_EQ(GetValue(os::HKEY_CURRENT_USER, target, u"v").second, Utf16Bytes(std::u16string(u"precious\0", 9)));
+    EXPECT_EQ(GetValue(os::HKEY_CURRENT_USER, child, u"c").second, std::string("\1\0\0\0", 4));
+    EXPECT_EQ(Dacl(os::HKEY_CURRENT_USER, target), targetDacl);
+    EXPECT_EQ(Dacl(os::HKEY_CURRENT_USER, child), childDacl);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Findings, KeyFindingWithLink,
+    ::testing::Values(LinkCase{"ServiceKey",
+                               [](const std::u16string& key, backups::TBackupsManager& journal) {
+                                   TRegKeyProduct finding(os::HKEY_CURRENT_USER, key, false);
+                                   ASSERT_TRUE(finding.Backup(journal));
+                                   finding.Solve();
+                               }},
+                      LinkCase{"ScannerKey",
+                               [](const std::u16string& key, backups::TBackupsManager& journal) {
+                                   TCleanerRegKeyProduct(os::HKEY_CURRENT_USER, key, u"r", false,
+                                                         platform::RegView::Default())
+                                       .Solve(&journal);
+                               }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 class WizardFinding : public findingtest::FindingTest {};
 

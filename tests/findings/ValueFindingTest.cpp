@@ -95,11 +95,11 @@ TEST_F(ValueFinding, The64BitViewFindingTouchesOnlyThe64BitValueAndRestoresThere
 
     journal.BackupsCount();
     EXPECT_EQ(journal.GetBackupedInteger(0, u"View"), 0x100);
-    os::HKEY k32 = nullptr;
-    ASSERT_EQ(os::RegOpenKeyExW(os::HKEY_LOCAL_MACHINE, key.c_str(), 0, os::KEY_ALL_ACCESS | os::KEY_WOW64_32KEY, &k32),
+    platform::RegKey k32;
+    ASSERT_EQ(k32.Open(os::HKEY_LOCAL_MACHINE, key, os::KEY_ALL_ACCESS, platform::RegView(os::KEY_WOW64_32KEY)),
               os::ERROR_SUCCESS);
-    os::RegDeleteValueW(k32, u"Twin");
-    os::RegCloseKey(k32);
+    k32.DeleteValue(u"Twin");
+    k32.Close();
     TCleanerRegValueProduct::RestoreBackup(journal, 0);
     EXPECT_EQ(GetValue(os::HKEY_LOCAL_MACHINE, key, u"Twin", os::KEY_WOW64_64KEY).second, data);
     EXPECT_EQ(GetValue(os::HKEY_LOCAL_MACHINE, key, u"Twin", os::KEY_WOW64_32KEY).first, 0u);

@@ -408,7 +408,7 @@ TEST_F(RegistryAccessTest, UnlockOfAMissingKeyHandsBackNoDescriptor) {
     SavedDescriptor saved;
     EXPECT_FALSE(UnlockRegistryKey(os::HKEY_CURRENT_USER, Sub(u"Missing"), true, saved));
     EXPECT_FALSE(saved);
-    EXPECT_FALSE(UnlockRegistryKeyEx(os::HKEY_CURRENT_USER, Sub(u"Missing"), os::KEY_WOW64_64KEY, saved, true));
+    EXPECT_FALSE(UnlockRegistryKey(os::HKEY_CURRENT_USER, Sub(u"Missing"), true, saved, RegView::Wow64_64()));
     EXPECT_FALSE(saved);
     EXPECT_FALSE(RegistryCanOpenKey(os::HKEY_CURRENT_USER, Sub(u"Missing"), 0));
     EXPECT_TRUE(RegistryCanOpenKey(os::HKEY_CURRENT_USER, ScratchKey(), 0));

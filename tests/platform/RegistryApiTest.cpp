@@ -60,13 +60,13 @@ INSTANTIATE_TEST_SUITE_P(Table, RegistryPathTest,
 TEST_F(RegistryApiTest, CreateMakesMissingParentsAndReportsWhatItDid) {
     os::DWORD disposition = 0;
     Key key;
-    ASSERT_EQ(os::RegCreateKeyExW(HKCU, Sub(u"P\\Q\\R").c_str(), 0, nullptr, 0, os::KEY_ALL_ACCESS, nullptr, key.out(),
+    ASSERT_EQ(os::RegCreateKeyExW(HKCU, Sub(u"P\\Q\\R").c_str(), 0, nullptr, 0, os::KEY_ALL_ACCESS, nullptr, key.put(),
                                   &disposition),
               os::ERROR_SUCCESS);
     EXPECT_EQ(disposition, os::REG_CREATED_NEW_KEY);
     EXPECT_TRUE(Exists(HKCU, Sub(u"P\\Q")));
     ASSERT_EQ(os::RegCreateKeyExW(HKCU, Sub(u"p\\q\\r").c_str(), 0, nullptr, 0, os::KEY_ALL_ACCESS, nullptr,
-                                  key.out(), &disposition),
+                                  key.put(), &disposition),
               os::ERROR_SUCCESS);
     EXPECT_EQ(disposition, os::REG_OPENED_EXISTING_KEY);
 }
@@ -78,7 +78,7 @@ TEST_F(RegistryApiTest, KeyNamesUpTo255CharactersOnly) {
     SKIP_ON_WINE("accepts a 256-character key name; Windows refuses it");
     Key key;
     EXPECT_EQ(os::RegCreateKeyExW(HKCU, Sub(longest + u"k").c_str(), 0, nullptr, 0, os::KEY_ALL_ACCESS, nullptr,
-                                  key.out(), nullptr),
+                                  key.put(), nullptr),
               Rc(os::ERROR_INVALID_PARAMETER));
 }
 
@@ -326,7 +326,7 @@ TEST_F(RegistryApiTest, ALinkRedirectsOpensUnlessOpenedAsALink) {
     SetBytes(target.get(), u"where", os::REG_BINARY, {7});
     Key link;
     ASSERT_EQ(os::RegCreateKeyExW(HKCU, Sub(u"Link").c_str(), 0, nullptr, os::REG_OPTION_CREATE_LINK,
-                                  os::KEY_ALL_ACCESS | os::KEY_CREATE_LINK, nullptr, link.out(), nullptr),
+                                  os::KEY_ALL_ACCESS | os::KEY_CREATE_LINK, nullptr, link.put(), nullptr),
               os::ERROR_SUCCESS);
     auto kernelPath = u"\\REGISTRY\\USER\\S-1-5-21-0-0-0-1000\\" + Sub(u"Target");
     ASSERT_EQ(SetBytes(link.get(), u"SymbolicLinkValue", os::REG_LINK, Utf16Bytes(kernelPath)), os::ERROR_SUCCESS);

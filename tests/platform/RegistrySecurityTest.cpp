@@ -16,7 +16,7 @@ namespace {
 
 const auto HKCU = os::HKEY_CURRENT_USER;
 constexpr os::REGSAM kSecurityOnly = os::READ_CONTROL | os::WRITE_DAC;
-constexpr os::REGSAM kDelete = 0x00010000;
+constexpr os::REGSAM kDelete = os::DELETE_ACCESS;
 os::LSTATUS Rc(os::DWORD code) { return static_cast<os::LSTATUS>(code); }
 
 class RegistrySecurityTest : public testsupport::SeamTest {
@@ -161,7 +161,7 @@ TEST_F(RegistrySecurityTest, AWriteDeniedKeyCanNeitherBeDeletedNorGrow) {
     EXPECT_EQ(os::RegDeleteKeyW(HKCU, path.c_str()), kDenied);
     Key child;
     EXPECT_EQ(os::RegCreateKeyExW(HKCU, (path + u"\\Child").c_str(), 0, nullptr, 0, os::KEY_ALL_ACCESS, nullptr,
-                                  child.out(), nullptr),
+                                  child.put(), nullptr),
               kDenied);
     EXPECT_TRUE(Exists(HKCU, path));
 }

@@ -9,53 +9,23 @@
 #include <string>
 #include <vector>
 
+#include "platform/Handle.h"
 #include "platform/Text.h"
 #include "platform/os/WinApi.h"
 
 namespace regtest {
 
-class Key {
-public:
-    Key() = default;
-    explicit Key(os::HKEY key) : key_(key) {}
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    Key(Key&& other) noexcept : key_(other.release()) {}
-    Key& operator=(Key&& other) noexcept {
-        reset(other.release());
-        return *this;
-    }
-    ~Key() { reset(); }
-
-    os::HKEY get() const { return key_; }
-    os::HKEY* out() {
-        reset();
-        return &key_;
-    }
-    os::HKEY release() {
-        auto key = key_;
-        key_ = nullptr;
-        return key;
-    }
-    void reset(os::HKEY key = nullptr) {
-        if (key_) os::RegCloseKey(key_);
-        key_ = key;
-    }
-    explicit operator bool() const { return key_ != nullptr; }
-
-private:
-    os::HKEY key_ = nullptr;
-};
+using Key = platform::KeyHandle;
 
 inline os::LSTATUS Open(os::HKEY root, const std::u16string& path, os::REGSAM sam, Key& key,
                         os::DWORD options = 0) {
-    return os::RegOpenKeyExW(root, path.c_str(), options, sam, key.out());
+    return os::RegOpenKeyExW(root, path.c_str(), options, sam, key.put());
 }
 
 inline Key MustCreate(os::HKEY root, const std::u16string& path, os::REGSAM sam = os::KEY_ALL_ACCESS,
                       os::DWORD options = 0) {
     Key key;
-    auto rc = os::RegCreateKeyExW(root, path.c_str(), 0, nullptr, options, sam, nullptr, key.out(), nullptr);
+    auto rc = os::RegCreateKeyExW(root, path.c_str(), 0, nullptr, options, sam, nullptr, key.put(), nullptr);
     EXPECT_EQ(rc, os::ERROR_SUCCESS) << "creating " << text::ToUtf8(path);
     return key;
 }

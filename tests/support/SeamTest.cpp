@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/RegKey.h"
 #include "platform/Text.h"
 #ifndef _WIN32
 #include <unistd.h>
@@ -56,28 +57,8 @@ bool Native() {
 }
 
 void DeleteTree(os::HKEY root, const std::u16string& path, os::REGSAM view) {
-    // Opened as a link, and deleted through its own handle: deleting by name
-    // from the parent would follow a registry link into its target.
-    constexpr os::REGSAM kDelete = 0x00010000;
-    os::HKEY key = nullptr;
-    if (os::RegOpenKeyExW(root, path.c_str(), os::REG_OPTION_OPEN_LINK, os::KEY_READ | kDelete | view, &key) !=
-        os::ERROR_SUCCESS)
-        return;
-    for (;;) {
-        char16_t name[512];
-        os::DWORD chars = 512;
-        if (os::RegEnumKeyExW(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr) != os::ERROR_SUCCESS)
-            break;
-        auto before = std::u16string(name, chars);
-        DeleteTree(root, path + u"\\" + before, view);
-        // A child that cannot be deleted would loop forever: stop instead.
-        chars = 512;
-        if (os::RegEnumKeyExW(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr) == os::ERROR_SUCCESS &&
-            std::u16string(name, chars) == before)
-            break;
-    }
-    os::RegDeleteKeyW(key, u"");
-    os::RegCloseKey(key);
+    platform::DeleteKeyTree(root, path, os::KEY_READ | os::DELETE_ACCESS, platform::DeleteOrder::EveryChild,
+                            platform::RegView(view));
 }
 
 void RemoveFolderTree(const std::u16string& path) {
@@ -145,11 +126,9 @@ void SeamTest::SetUp() {
     machineKey_ = u"SOFTWARE\\TallowmendTests\\" + unique;
     folder_ = u"C:\\tallowmend-tests\\" + unique;
 
-    os::HKEY key = nullptr;
-    ASSERT_EQ(os::RegCreateKeyExW(os::HKEY_CURRENT_USER, scratchKey_.c_str(), 0, nullptr, 0, os::KEY_ALL_ACCESS,
-                                  nullptr, &key, nullptr),
+    platform::RegKey key;
+    ASSERT_EQ(key.Create(os::HKEY_CURRENT_USER, scratchKey_, os::KEY_ALL_ACCESS, platform::RegView()),
               os::ERROR_SUCCESS);
-    os::RegCloseKey(key);
     os::CreateDirectoryW(u"C:\\tallowmend-tests", nullptr);
     RemoveFolderTree(folder_);
     ASSERT_TRUE(os::CreateDirectoryW(folder_.c_str(), nullptr)) << "cannot create " << text::ToUtf8(folder_);

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/KeyHandle.h"
+#include "platform/Handle.h"
 #include "platform/Text.h"
 #include "platform/emul/Machine.h"
 #include "platform/os/WinApi.h"

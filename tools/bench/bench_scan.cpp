@@ -30,7 +30,7 @@
 #include "SyntheticMachine.h"
 #include "findings/CleanerRegKeyProduct.h"
 #include "findings/CleanerScanProduct.h"
-#include "platform/KeyHandle.h"
+#include "platform/Handle.h"
 #include "platform/RegistryAccess.h"
 #include "platform/Wow64.h"
 #include "platform/emul/Machine.h"

@@ -532,8 +532,6 @@ LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey) { return DeleteKey(key, subKey, 
 
 LSTATUS RegDeleteKeyExW(HKEY key, LPCWSTR subKey, REGSAM sam, DWORD) { return DeleteKey(key, subKey, sam); }
 
-bool RegDeleteKeyExAvailable() { return true; }
-
 LSTATUS RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd, DWORD* sdBytes) {
     if (!sdBytes) return Err(ERROR_INVALID_PARAMETER);
     SyncArch();

@@ -130,6 +130,8 @@ inline const HKEY HKEY_PERFORMANCE_DATA = PredefinedKey(0x80000004u);
 inline const HKEY HKEY_CURRENT_CONFIG = PredefinedKey(0x80000005u);
 inline const HKEY HKEY_DYN_DATA = PredefinedKey(0x80000006u);
 
+// DELETE itself is a macro of <windows.h>.
+constexpr REGSAM DELETE_ACCESS = 0x00010000;
 constexpr REGSAM READ_CONTROL = 0x00020000;
 constexpr REGSAM WRITE_DAC = 0x00040000;
 constexpr REGSAM WRITE_OWNER = 0x00080000;
@@ -194,7 +196,6 @@ LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey);
 // Resolved at run time on Windows (absent before Vista x64 / XP x64); a
 // failed lookup answers ERROR_CALL_NOT_IMPLEMENTED.
 LSTATUS RegDeleteKeyExW(HKEY key, LPCWSTR subKey, REGSAM sam, DWORD reserved);
-bool RegDeleteKeyExAvailable();
 LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName);
 LSTATUS RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd, DWORD* sdBytes);
 LSTATUS RegSetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd);

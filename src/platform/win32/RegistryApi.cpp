@@ -63,8 +63,6 @@ RegDeleteKeyExWFn DeleteKeyEx() {
 }
 }  // namespace
 
-bool RegDeleteKeyExAvailable() { return DeleteKeyEx() != nullptr; }
-
 LSTATUS RegDeleteKeyExW(HKEY key, LPCWSTR subKey, REGSAM sam, DWORD reserved) {
     auto fn = DeleteKeyEx();
     if (!fn) return static_cast<LSTATUS>(ERROR_CALL_NOT_IMPLEMENTED);

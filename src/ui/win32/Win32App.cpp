@@ -1,6 +1,7 @@
 #include "ui/win32/Win32App.h"
 
 #include "platform/os/WinApi.h"
+#include "ui/win32/GdiHandles.h"
 #include "ui/win32/SyncWindow.h"
 
 #include <windows.h>
@@ -23,9 +24,9 @@ constexpr int kDesignDpi = 96;
 
 const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
-HFONT MakeFont(const wchar_t* face, int points, bool underline) {
-    return CreateFontW(-MulDiv(points, kDesignDpi, 72), 0, 0, 0, FW_NORMAL, FALSE, underline, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+FontHandle MakeFont(const wchar_t* face, int points, bool underline) {
+    return FontHandle(CreateFontW(-MulDiv(points, kDesignDpi, 72), 0, 0, 0, FW_NORMAL, FALSE, underline, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
 }
 
 class TWin32App : public TApplication, public IWidgetPeer {
@@ -36,14 +37,12 @@ public:
         link_ = MakeFont(L"Tahoma", 8, true);
         title_ = MakeFont(L"Tahoma", 14, false);
         scanning_ = MakeFont(L"Segoe UI", 9, false);
-        white_ = CreateSolidBrush(RGB(255, 255, 255));
-        banner_ = static_cast<HBITMAP>(
-            LoadImageW(GetModuleHandleW(nullptr), L"TALLOWMEND_BANNER", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        white_ = BrushHandle(CreateSolidBrush(RGB(255, 255, 255)));
+        banner_ = BitmapHandle(static_cast<HBITMAP>(
+            LoadImageW(GetModuleHandleW(nullptr), L"TALLOWMEND_BANNER", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     }
     ~TWin32App() override {
         if (hwnd_) DestroyWindow(hwnd_);
-        for (HGDIOBJ o : {HGDIOBJ(normal_), HGDIOBJ(link_), HGDIOBJ(title_), HGDIOBJ(scanning_), HGDIOBJ(white_), HGDIOBJ(banner_)})
-            DeleteObject(o);
     }
 
     int ShowMessage(const std::u16string& text, const std::u16string& caption, TMsgButtons buttons,
@@ -211,7 +210,7 @@ private:
         wc.lpfnWndProc = FormProc;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-        wc.hbrBackground = white_;
+        wc.hbrBackground = white_.get();
         wc.hIcon = LoadIconW(wc.hInstance, MAKEINTRESOURCEW(1));
         wc.lpszClassName = kClassName;
         if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
@@ -235,12 +234,14 @@ private:
             const TBounds& b = w.Bounds();
             int x = ox + b.Left, y = oy + b.Top;
             HWND h = nullptr;
-            HFONT font = w.Font == TFontRole::Title ? title_ : w.Font == TFontRole::Scanning ? scanning_ : normal_;
+            HFONT font = w.Font == TFontRole::Title      ? title_.get()
+                         : w.Font == TFontRole::Scanning ? scanning_.get()
+                                                         : normal_.get();
             switch (w.Kind()) {
                 case TWidgetKind::Label:
                 case TWidgetKind::LinkLabel: {
                     bool link = w.Kind() == TWidgetKind::LinkLabel || w.OnClick;
-                    if (link) font = link_;
+                    if (link) font = link_.get();
                     DWORD st = WS_CHILD | (w.WordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP) | SS_NOPREFIX | (link ? SS_NOTIFY : 0);
                     int width = b.Width, height = b.Height;
                     bool oneLine = IsOneLine(w);
@@ -293,12 +294,12 @@ private:
     // substitute fonts of some systems run wider than the design's, and so
     // do translations.
     SIZE OneLineSize(const TWidget& w, HFONT font) {
-        HDC dc = GetDC(hwnd_);
-        HGDIOBJ old = SelectObject(dc, font);
         SIZE size{};
-        GetTextExtentPoint32W(dc, W(w.Caption()), static_cast<int>(w.Caption().size()), &size);
-        SelectObject(dc, old);
-        ReleaseDC(hwnd_, dc);
+        {
+            auto dc = GetWindowDc(hwnd_);
+            auto selected = Select(dc.get().dc, font);
+            GetTextExtentPoint32W(dc.get().dc, W(w.Caption()), static_cast<int>(w.Caption().size()), &size);
+        }
         const TBounds& b = w.Bounds();
         return {std::max(b.Width, static_cast<int>(size.cx)), b.Height == 0 ? size.cy : b.Height};
     }
@@ -333,35 +334,30 @@ private:
 
     void PaintBanner(HDC dc) {
         if (banner_) {
-            HDC mem = CreateCompatibleDC(dc);
-            HGDIOBJ oldBitmap = SelectObject(mem, banner_);
-            BitBlt(dc, 0, 0, 198, 320, mem, 0, 0, SRCCOPY);
-            SelectObject(mem, oldBitmap);
-            DeleteDC(mem);
+            MemoryDcHandle mem(CreateCompatibleDC(dc));
+            auto selected = Select(mem.get(), banner_.get());
+            BitBlt(dc, 0, 0, 198, 320, mem.get(), 0, 0, SRCCOPY);
         } else {
             PaintPlainBanner(dc);
         }
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, RGB(255, 255, 255));
-        HGDIOBJ old = SelectObject(dc, title_);
+        auto selected = Select(dc, title_.get());
         RECT text{24, 28, 198, 60};
         DrawTextW(dc, W(form_->Caption()), -1, &text, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-        SelectObject(dc, old);
     }
 
     // Without the picture (a build without its resources): the same colours.
     void PaintPlainBanner(HDC dc) {
         for (int y = 0; y < 320; y += 4) {
             int t = y * 255 / 320;
-            HBRUSH band = CreateSolidBrush(RGB(20 + t / 6, 60 + t / 4, 140 + t / 3));
+            BrushHandle band(CreateSolidBrush(RGB(20 + t / 6, 60 + t / 4, 140 + t / 3)));
             RECT r{0, y, 198, y + 4};
-            FillRect(dc, &r, band);
-            DeleteObject(band);
+            FillRect(dc, &r, band.get());
         }
-        HBRUSH accent = CreateSolidBrush(RGB(255, 196, 64));
+        BrushHandle accent(CreateSolidBrush(RGB(255, 196, 64)));
         RECT bar{24, 64, 174, 67};
-        FillRect(dc, &bar, accent);
-        DeleteObject(accent);
+        FillRect(dc, &bar, accent.get());
     }
 
     bool HandleFormMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
@@ -385,7 +381,7 @@ private:
                                 (c->Handle == hovered_ || visited_.count(c->Handle));
                     SetTextColor(dc, navy ? RGB(0, 0, 128) : RGB(0, 0, 255));
                 }
-                result = reinterpret_cast<LRESULT>(c && c->InPanel ? GetSysColorBrush(COLOR_BTNFACE) : white_);
+                result = reinterpret_cast<LRESULT>(c && c->InPanel ? GetSysColorBrush(COLOR_BTNFACE) : white_.get());
                 return true;
             }
             case WM_SETCURSOR: {
@@ -476,9 +472,9 @@ private:
     std::vector<TControl> controls_;
     std::map<TWidget*, HWND> handles_;
     WNDPROC listProc_ = nullptr;
-    HFONT normal_, link_, title_, scanning_;
-    HBRUSH white_;
-    HBITMAP banner_ = nullptr;
+    FontHandle normal_, link_, title_, scanning_;
+    BrushHandle white_;
+    BitmapHandle banner_;
     bool terminated_ = false;
 };
 
