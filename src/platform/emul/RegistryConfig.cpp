@@ -21,6 +21,9 @@ constexpr int kMaxLinkDepth = 16;
 // Which architecture the standard keys were last laid out for (-1: none).
 std::atomic<int> g_laidOutFor{-1};
 
+// Set only while the machine is configured, before any handle is open.
+Path g_currentUser{std::u16string(kDefaultCurrentUserSid)};
+
 struct RootAlias {
     std::u16string_view name;
     std::u16string_view shortName;
@@ -32,7 +35,7 @@ constexpr RootAlias kRootAliases[] = {
     {u"HKEY_LOCAL_MACHINE", u"HKLM", Root::Machine, u""},
     {u"HKEY_USERS", u"HKU", Root::Users, u""},
     {u"HKEY_CURRENT_CONFIG", u"HKCC", Root::Config, u""},
-    {u"HKEY_CURRENT_USER", u"HKCU", Root::Users, kCurrentUserSid},
+    {u"HKEY_CURRENT_USER", u"HKCU", Root::Users, {}},  // below the current user's SID
     {u"HKEY_CLASSES_ROOT", u"HKCR", Root::Machine, u"SOFTWARE\\Classes"},
 };
 
@@ -82,6 +85,10 @@ Node* FindRaw(std::u16string_view fullPath) {
 
 }  // namespace
 
+std::u16string_view CurrentUserSid() { return g_currentUser.front(); }
+const Path& CurrentUserPath() { return g_currentUser; }
+void ResetCurrentUserSid() { g_currentUser = {std::u16string(kDefaultCurrentUserSid)}; }
+
 Node* RootNode(Root root) {
     auto& store = TheStore();
     switch (root) {
@@ -109,7 +116,10 @@ bool ParseFullPath(std::u16string_view full, Root& root, Path& raw) {
     for (const auto& alias : kRootAliases) {
         if (text::EqualNoCase(first, alias.name) || text::EqualNoCase(first, alias.shortName)) {
             root = alias.root;
-            AppendNames(alias.below, raw);
+            AppendNames(alias.root == Root::Users && alias.below.empty() && alias.shortName == u"HKCU"
+                            ? CurrentUserSid()
+                            : alias.below,
+                        raw);
             AppendNames(rest, raw);
             return true;
         }
@@ -177,8 +187,8 @@ void EnsureStandardKeys(bool windows64) {
     // the service check fail as if the key were unreadable. Tests may delete it.
     EnsurePath(&store.machine, {u"SYSTEM", u"CurrentControlSet", u"Services"}, false);
     EnsurePath(&store.users, {u".DEFAULT"}, true);
-    EnsurePath(&store.users, {kCurrentUserSid}, true);
-    EnsurePath(&store.users, {kCurrentUserSid, u"Software"}, false);
+    EnsurePath(&store.users, {CurrentUserSid()}, true);
+    EnsurePath(&store.users, {CurrentUserSid(), u"Software"}, false);
     if (windows64) {
         EnsurePath(&store.machine, {u"SOFTWARE", kWowNode}, true);
         EnsurePath(&store.machine, {u"SOFTWARE", u"Classes", kWowNode}, true);
@@ -221,6 +231,12 @@ void ExportTree(const Node* node, const std::u16string& base, std::vector<regtex
 }  // namespace emul::reg
 
 namespace emul {
+
+void SetCurrentUserSid(std::u16string_view sid) {
+    reg::g_currentUser = {std::u16string(sid.empty() ? reg::kDefaultCurrentUserSid : sid)};
+    reg::ForgetLayout();
+    reg::SyncArch();
+}
 
 void LoadRegText(std::u16string_view text) {
     auto doc = regtext::Parse(text);
