@@ -115,6 +115,9 @@ TTestDrive::TTestDrive(const TDriveSpec& spec) {
     Decompress("NTUSER.DAT", config_ / names_["DEFAULT"]);
     Decompress("NTUSER.DAT", UserHive());
     Decompress("UsrClass.dat", ClassesHive());
+    // The shared copy was taken from a running system in the middle of a
+    // write (its sequence numbers differ); a drive to repair has clean hives.
+    SetSequences(ClassesHive(), 256, 256);
 
     // The shared data holds no SOFTWARE hive; the Software tree saved from a
     // user hive stands in, given what Windows keeps there about itself.
@@ -211,6 +214,24 @@ std::map<std::string, std::string> DumpHive(const fs::path& file) {
     walk(walk, hivex_root(h), "");
     hivex_close(h);
     return out;
+}
+
+void SetSequences(const fs::path& hive, std::uint32_t primary, std::uint32_t secondary) {
+    std::fstream io(hive, std::ios::binary | std::ios::in | std::ios::out);
+    unsigned char block[512];
+    Check(static_cast<bool>(io.read(reinterpret_cast<char*>(block), sizeof block)), "cannot read " + hive.string());
+    auto put = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) block[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    };
+    put(4, primary);
+    put(8, secondary);
+    std::uint32_t sum = 0;
+    for (std::size_t at = 0; at < 0x1FC; at += 4)
+        sum ^= std::uint32_t(block[at]) | std::uint32_t(block[at + 1]) << 8 | std::uint32_t(block[at + 2]) << 16 |
+               std::uint32_t(block[at + 3]) << 24;
+    put(0x1FC, sum);
+    io.seekp(0);
+    Check(static_cast<bool>(io.write(reinterpret_cast<const char*>(block), sizeof block)), "cannot write " + hive.string());
 }
 
 TCounts CountHive(const fs::path& file) {

@@ -3,6 +3,7 @@
 // files read back through libhivex.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -49,6 +50,10 @@ std::filesystem::path SharedHives();
 // One line per key (path, class name, security descriptor) and per value
 // (path, name, type, bytes), everything in hex where it is not text.
 std::map<std::string, std::string> DumpHive(const std::filesystem::path& file);
+
+// Writes the base block's two sequence numbers and its checksum, as a
+// write that Windows did not finish leaves them.
+void SetSequences(const std::filesystem::path& hive, std::uint32_t primary, std::uint32_t secondary);
 
 // Keys and values libhivex reads from the file (the root key counted).
 struct TCounts {

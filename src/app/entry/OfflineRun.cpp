@@ -52,20 +52,21 @@ bool NameHives(const std::string& file, const offline::TOfflineMachine& machine)
     std::ifstream in(file, std::ios::binary);
     if (!in) return false;
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto doc = nlohmann::json::parse(bytes, nullptr, false);
+    // Ordered, so the fields keep the report's own layout.
+    auto doc = nlohmann::ordered_json::parse(bytes, nullptr, false);
     if (doc.is_discarded() || !doc.is_object()) return false;
     if (doc.contains("findings") && doc["findings"].is_array()) {
         for (auto& f : doc["findings"]) {
             if (!f.contains("root") || !f["root"].is_string() || !f.contains("key") || !f["key"].is_string()) continue;
             std::u16string hive = machine.HiveOf(text::FromUtf8(f["root"].get<std::string>()),
                                                  text::FromUtf8(f["key"].get<std::string>()));
-            f["hive"] = hive.empty() ? nlohmann::json() : nlohmann::json(U8(hive));
+            f["hive"] = hive.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(U8(hive));
         }
     }
     fs::path next = file + ".new";
     {
         std::ofstream out(next, std::ios::binary | std::ios::trunc);
-        out << doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        out << doc.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
         if (!out) return false;
     }
     std::error_code ec;
