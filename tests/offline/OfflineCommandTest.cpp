@@ -83,7 +83,8 @@ std::vector<std::string> PresentFilesNamed(const TTestDrive& drive, const std::s
     return present;
 }
 
-class OfflineCommand : public ::testing::TestWithParam<Spelling> {
+// Each test needs the shared hives and leaves a fresh emulated machine.
+class SharedHivesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!fs::exists(SharedHives() / "SYSTEM.xz")) GTEST_SKIP() << "no shared hives at " << SharedHives();
@@ -91,6 +92,11 @@ protected:
     void TearDown() override { emul::Reset(); }
     TTempDir out;
 };
+
+template <typename Param>
+class SharedHivesWith : public SharedHivesTest, public ::testing::WithParamInterface<Param> {};
+
+class OfflineCommand : public SharedHivesWith<Spelling> {};
 
 TEST_P(OfflineCommand, ScanReportsWhatIsAbsentAndChangesNothing) {
     TTestDrive drive({GetParam()});
@@ -158,14 +164,7 @@ struct TFixCase {
     bool wizard;  // the wizard's own fix step, or the unattended one with its report
 };
 
-class OfflineFix : public ::testing::TestWithParam<TFixCase> {
-protected:
-    void SetUp() override {
-        if (!fs::exists(SharedHives() / "SYSTEM.xz")) GTEST_SKIP() << "no shared hives at " << SharedHives();
-    }
-    void TearDown() override { emul::Reset(); }
-    TTempDir out;
-};
+class OfflineFix : public SharedHivesWith<TFixCase> {};
 
 TEST_P(OfflineFix, ChangesExactlyTheReportedEntriesAndKeepsTheOriginals) {
     TTestDrive drive({GetParam().spelling});
@@ -264,13 +263,7 @@ struct TRefusalCase {
     const char* expected;  // in the refusal; null: writing is safe
 };
 
-class OfflineRefusal : public ::testing::TestWithParam<TRefusalCase> {
-protected:
-    void SetUp() override {
-        if (!fs::exists(SharedHives() / "SYSTEM.xz")) GTEST_SKIP() << "no shared hives at " << SharedHives();
-    }
-    void TearDown() override { emul::Reset(); }
-};
+class OfflineRefusal : public SharedHivesWith<TRefusalCase> {};
 
 // The command refuses before the scan, names why and leaves every file of
 // the drive as it was; a clean drive passes the same checks.
@@ -313,8 +306,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Root passes every permission check, so the drive is made read-only the
 // way a mount is: in a mount namespace of its own.
-TEST(OfflineReadOnly, RefusesADriveMountedReadOnly) {
-    if (!fs::exists(SharedHives() / "SYSTEM.xz")) GTEST_SKIP() << "no shared hives at " << SharedHives();
+using OfflineReadOnly = SharedHivesTest;
+
+TEST_F(OfflineReadOnly, RefusesADriveMountedReadOnly) {
     if (std::system("unshare -m true >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "no mount namespace here (unshare -m): a read-only mount cannot be made";
     TTestDrive drive;
