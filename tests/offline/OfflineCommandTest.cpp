@@ -164,6 +164,10 @@ struct TFixCase {
     bool wizard;  // the wizard's own fix step, or the unattended one with its report
 };
 
+void PrintTo(const TFixCase& c, std::ostream* os) {
+    *os << (c.wizard ? "wizard" : "unattended") << (c.spelling == Spelling::Windows ? ", Windows' case" : ", other case");
+}
+
 class OfflineFix : public SharedHivesWith<TFixCase> {};
 
 TEST_P(OfflineFix, ChangesExactlyTheReportedEntriesAndKeepsTheOriginals) {
@@ -262,6 +266,8 @@ struct TRefusalCase {
     void (*prepare)(const TTestDrive&);
     const char* expected;  // in the refusal; null: writing is safe
 };
+
+void PrintTo(const TRefusalCase& c, std::ostream* os) { *os << c.name; }
 
 class OfflineRefusal : public SharedHivesWith<TRefusalCase> {};
 

@@ -2,6 +2,7 @@
 // would have them loaded.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "TestDrive.h"
@@ -26,6 +27,8 @@ struct THiveCase {
     const char* name;
     std::size_t keys, values;
 };
+
+void PrintTo(const THiveCase& c, std::ostream* os) { *os << c.name; }
 
 class SharedHive : public ::testing::TestWithParam<THiveCase> {};
 
@@ -108,6 +111,12 @@ TEST_P(OfflineDrive, BuildsTheMachineTheHivesDescribe) {
     EXPECT_EQ(os::RegOpenKeyExW(os::HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Services", 0, os::KEY_READ, &key),
               os::ERROR_SUCCESS);
     if (key) os::RegCloseKey(key);
+    // HKEY_USERS holds the hives of the drive and nothing else.
+    platform::StringList users;
+    platform::RegistryGetKeyNames(os::HKEY_USERS, u"", users);
+    std::sort(users.begin(), users.end());
+    EXPECT_EQ(std::vector<std::u16string>(users.begin(), users.end()), (std::vector<std::u16string>{u".DEFAULT", u"S-1-5-21-111-222-333-1001",
+                                                  u"S-1-5-21-111-222-333-1001_Classes"}));
     // HKCU is Alice's hive, its classes her own.
     key = nullptr;
     EXPECT_EQ(os::RegOpenKeyExW(os::HKEY_CURRENT_USER, u"Software\\Microsoft", 0, os::KEY_READ, &key),
@@ -155,6 +164,8 @@ struct TChoiceCase {
     const char* expected;  // in the message; null: loads
     fs::path (*corrupt)(const TTestDrive&);
 };
+
+void PrintTo(const TChoiceCase& c, std::ostream* os) { *os << c.what; }
 
 class OfflineChoice : public ::testing::TestWithParam<TChoiceCase> {};
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ namespace offline_test {
 // Folder names as Windows writes them, or in other cases (a drive mounted
 // from Linux shows whatever case is on the disk).
 enum class Spelling { Windows, Other };
+inline void PrintTo(Spelling s, std::ostream* os) { *os << (s == Spelling::Windows ? "Windows' case" : "other case"); }
 
 struct TDriveSpec {
     Spelling spelling = Spelling::Windows;

@@ -233,8 +233,23 @@ void ExportTree(const Node* node, const std::u16string& base, std::vector<regtex
 namespace emul {
 
 void SetCurrentUserSid(std::u16string_view sid) {
-    reg::g_currentUser = {std::u16string(sid.empty() ? reg::kDefaultCurrentUserSid : sid)};
-    reg::ForgetLayout();
+    {
+        auto& store = reg::TheStore();
+        std::unique_lock lock(store.mutex);
+        // The previous user's key goes when it holds only what the layout
+        // put there, so HKEY_USERS lists no user that is not loaded.
+        if (reg::Node* old = store.Child(&store.users, reg::CurrentUserSid())) {
+            reg::Node* software = store.Child(old, u"Software");
+            bool laidOut = old->values.size() == 0 && old->ChildCount() == (software ? 1u : 0u) &&
+                           (!software || (software->ChildCount() == 0 && software->values.size() == 0));
+            if (laidOut) {
+                old->flags &= static_cast<std::uint8_t>(~reg::kPinned);
+                store.Remove(old);
+            }
+        }
+        reg::g_currentUser = {std::u16string(sid.empty() ? reg::kDefaultCurrentUserSid : sid)};
+        reg::ForgetLayout();
+    }
     reg::SyncArch();
 }
 
