@@ -278,12 +278,9 @@ void TOfflineMachine::LinkKeys() {
     auto& store = reg::TheStore();
     std::unique_lock lock(store.mutex);
     auto link = [&](reg::Node* parent, std::u16string_view name, std::u16string target) {
-        if (reg::Node* existing = store.Child(parent, name)) {
-            // The loader's own stand-in, not a key of the hive.
-            if (existing->Has(reg::kPinned) || existing->Has(reg::kLink)) return;
-            if (existing->ChildCount() || existing->values.size()) return;
-            store.Remove(existing);
-        }
+        // A key of that name in the hive file stays what it is: replacing
+        // it would delete it from the file at the next write.
+        if (store.Child(parent, name)) return;
         reg::Node* node = store.AddChild(parent, name);
         node->flags |= reg::kLink | reg::kVolatile;
         store.SetValue(node, u"SymbolicLinkValue", os::REG_LINK, reinterpret_cast<const os::BYTE*>(target.data()),
