@@ -427,7 +427,7 @@ int main(int argc, char** argv) {
             if (!machines.empty() || save || undo || listBackups || restore || drives.count(u'C') ||
                 drives.count(u'P') || shaped)
                 throw TUsageError("--offline takes the machine from the drive: it goes with --user, --drive "
-                                  "(other than C:), --scan-only, --auto, --report, --details and -debug");
+                                  "(other than C:), --scan-only, --auto, --report, --details, --ui-language and -debug");
         }
         if (undo) args.push_back(u"-restore");
         if (scanOnly) args.push_back(u"-scan");
@@ -443,7 +443,7 @@ int main(int argc, char** argv) {
         }
 
         if (offline) {
-            entry::TOfflineRequest request{*offline, user, drives, scanOnly, report};
+            entry::TOfflineRequest request{*offline, user, drives, scanOnly, report, uiLanguage};
             return entry::RunOffline(request, args, [&](const std::vector<std::u16string>& a, const fs::path& folder) {
                 bool busy = false;
                 return RunProgram(a, scanOnly || report, automatic, details, folder, busy);

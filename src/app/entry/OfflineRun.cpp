@@ -85,6 +85,7 @@ int RunOffline(const TOfflineRequest& request, std::vector<std::u16string> args,
         std::fprintf(stderr, "tallowmend: %s\n", e.what());
         return app::kExitError;
     }
+    emul::SetUILanguage(request.uiLanguage);
     const auto& facts = machine->Facts();
     std::printf("Offline: Windows %u.%u.%u %s on %s, user %s (%s)\n", facts.major, facts.minor, facts.build,
                 facts.windows64 ? "x64" : "x86", request.drive.c_str(), U8(machine->User().name).c_str(),

@@ -26,6 +26,7 @@ struct TOfflineRequest {
     std::map<char16_t, std::filesystem::path> others;
     bool scanOnly = false;
     std::optional<std::string> report;
+    unsigned short uiLanguage = 1033;  // --ui-language
 };
 
 // Runs the program with these arguments over the machine as configured, its
