@@ -101,9 +101,9 @@ TTempDir::~TTempDir() {
 }
 
 TTestDrive::TTestDrive(const TDriveSpec& spec) {
+    // Removed with the drive, or here when building it fails half way.
     TTempDir made;
     root_ = made.path;
-    made.path.clear();
     bool win = spec.spelling == Spelling::Windows;
     config_ = root_ / (win ? "Windows/System32/config" : "WINDOWS/system32/CONFIG");
     names_ = {{"SOFTWARE", win ? "SOFTWARE" : "software"}, {"SYSTEM", win ? "SYSTEM" : "System"},
@@ -150,6 +150,7 @@ TTestDrive::TTestDrive(const TDriveSpec& spec) {
     Touch(root_ / (win ? "Program Files/Present/app.exe" : "PROGRAM FILES/present/APP.EXE"));
     if (spec.secondUser && spec.bobHive) Decompress("NTUSER_with_winscp.DAT", root_ / (win ? "Users/Bob" : "users/BOB") / "NTUSER.DAT");
     if (spec.secondUser && !spec.bobHive) fs::create_directories(root_ / (win ? "Users/Bob" : "users/BOB"));
+    made.path.clear();
 }
 
 TTestDrive::~TTestDrive() {
