@@ -159,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(Spellings, OfflineDrive, ::testing::Values(Spelling::Wi
 
 struct TChoiceCase {
     const char* what;
-    TDriveSpec spec;
+    TDriveSpec layout;
     std::optional<std::u16string> user;
     const char* expected;  // in the message; null: loads
     fs::path (*corrupt)(const TTestDrive&);
@@ -172,7 +172,7 @@ class OfflineChoice : public ::testing::TestWithParam<TChoiceCase> {};
 TEST_P(OfflineChoice, ChoosesTheUserOrSaysWhy) {
     REQUIRE_HIVES();
     const auto& c = GetParam();
-    TTestDrive drive(c.spec);
+    TTestDrive drive(c.layout);
     fs::path root = c.corrupt ? c.corrupt(drive) : drive.Root();
     try {
         offline::TOfflineMachine machine({root, c.user, {}});

@@ -100,11 +100,11 @@ TTempDir::~TTempDir() {
     fs::remove_all(path, ec);
 }
 
-TTestDrive::TTestDrive(const TDriveSpec& spec) {
+TTestDrive::TTestDrive(const TDriveSpec& layout) {
     // Removed with the drive, or here when building it fails half way.
     TTempDir made;
     root_ = made.path;
-    bool win = spec.spelling == Spelling::Windows;
+    bool win = layout.spelling == Spelling::Windows;
     config_ = root_ / (win ? "Windows/System32/config" : "WINDOWS/system32/CONFIG");
     names_ = {{"SOFTWARE", win ? "SOFTWARE" : "software"}, {"SYSTEM", win ? "SYSTEM" : "System"},
               {"DEFAULT", win ? "DEFAULT" : "default"}};
@@ -135,7 +135,7 @@ TTestDrive::TTestDrive(const TDriveSpec& spec) {
               Sz("%systemroot%\\system32\\config\\systemprofile"));
         w.Set(nt + "\\ProfileList\\S-1-5-21-111-222-333-1001", "ProfileImagePath", hive_t_REG_EXPAND_SZ,
               Sz("%SystemDrive%\\Users\\Alice"));
-        if (spec.secondUser)
+        if (layout.secondUser)
             w.Set(nt + "\\ProfileList\\S-1-5-21-111-222-333-1002", "ProfileImagePath", hive_t_REG_EXPAND_SZ,
                   Sz("C:\\Users\\Bob"));
         const std::string cv = "Microsoft\\Windows\\CurrentVersion";
@@ -148,8 +148,8 @@ TTestDrive::TTestDrive(const TDriveSpec& spec) {
     }
     fs::remove(partial);
     Touch(root_ / (win ? "Program Files/Present/app.exe" : "PROGRAM FILES/present/APP.EXE"));
-    if (spec.secondUser && spec.bobHive) Decompress("NTUSER_with_winscp.DAT", root_ / (win ? "Users/Bob" : "users/BOB") / "NTUSER.DAT");
-    if (spec.secondUser && !spec.bobHive) fs::create_directories(root_ / (win ? "Users/Bob" : "users/BOB"));
+    if (layout.secondUser && layout.bobHive) Decompress("NTUSER_with_winscp.DAT", root_ / (win ? "Users/Bob" : "users/BOB") / "NTUSER.DAT");
+    if (layout.secondUser && !layout.bobHive) fs::create_directories(root_ / (win ? "Users/Bob" : "users/BOB"));
     made.path.clear();
 }
 

@@ -25,7 +25,7 @@ struct TDriveSpec {
 
 class TTestDrive {
 public:
-    explicit TTestDrive(const TDriveSpec& spec = {});
+    explicit TTestDrive(const TDriveSpec& layout = {});
     ~TTestDrive();
     TTestDrive(const TTestDrive&) = delete;
     TTestDrive& operator=(const TTestDrive&) = delete;
