@@ -8,7 +8,7 @@
 #   scripts/run.sh                         asks at each page
 #   scripts/run.sh --auto --ui-language 1031   the same for a German user
 # and --machine FILE.reg, --drive X=DIR, --windows xp|vista|7|8|10,
-# --arch x86|x64, --save FILE.reg, -debug (see the README).
+# --arch x86|x64, --save FILE.reg, -debug, --offline DIR (see the README).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -16,6 +16,7 @@ cd "$root"
 ready=1
 for tool in cmake ninja g++ pkg-config python3; do command -v "$tool" >/dev/null 2>&1 || ready=0; done
 pkg-config --exists libpcre2-8 2>/dev/null || ready=0
+pkg-config --exists hivex 2>/dev/null || ready=0
 [ -f /usr/include/gtest/gtest.h ] || ready=0
 [ -f /usr/include/nlohmann/json.hpp ] || ready=0
 if [ "$ready" = 0 ]; then

@@ -23,7 +23,7 @@ packages=(
 native_only=0
 if [ "${1:-}" = --native ]; then
   native_only=1
-  packages=(build-essential cmake ninja-build pkg-config python3 libpcre2-dev nlohmann-json3-dev googletest libgtest-dev libgmock-dev)
+  packages=(build-essential cmake ninja-build pkg-config python3 libpcre2-dev nlohmann-json3-dev googletest libgtest-dev libgmock-dev libhivex-dev)
 fi
 
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -21,6 +21,9 @@
 //   --restore SESSION|last  put a fix run back from the backup journal
 //   --list-backups          the journal's sessions and entries
 //
+// A real Windows drive (see OfflineRun.h): --offline DIR [--user NAME], with
+// the wizard, --auto, --scan-only and --report as above.
+//
 // In the wizard: --details opens the list behind "Registry problems" once the
 // scan is done (t N unchecks a problem, b goes back); --undo starts on the
 // undo page (with --auto it puts the newest repair back).
@@ -43,6 +46,7 @@
 #include <vector>
 
 #include "app/MainRoutine.h"
+#include "app/entry/OfflineRun.h"
 #include "platform/Text.h"
 #include "platform/TextCodec.h"
 #include "platform/emul/EmulRegistry.h"
@@ -287,6 +291,31 @@ fs::path FreshDriveFolder(const fs::path& from) {
     return folder;
 }
 
+// The program proper, over the machine as configured: the wizard in the
+// terminal, or an unattended mode. `busy`: another run holds the folder.
+int RunProgram(const std::vector<std::u16string>& args, bool unattended, bool automatic, bool details,
+               const fs::path& programFolder, bool& busy) {
+    int status = 0;
+    int lockFd = -1;
+    busy = !LockFolder(programFolder, lockFd);
+    if (busy) {
+        std::fprintf(stderr, "tallowmend: another run is using this program folder\n");
+        return app::kExitAlreadyRunning;
+    }
+    if (unattended) {
+        app::TUnattendedIO io;
+        io.Print = [](const std::u16string& line) { std::printf("%s\n", U8(line).c_str()); };
+        io.OpenReport = [](const std::u16string& path) { return std::make_unique<THostReportFile>(path); };
+        status = app::MainRoutine(args, nullptr, io);
+    } else {
+        TConsoleApp application(automatic, details);
+        status = app::MainRoutine(args, &application);
+        if (!application.Terminated()) status = 1;
+    }
+    if (lockFd >= 0) ::close(lockFd);
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -304,6 +333,9 @@ int main(int argc, char** argv) {
         std::u16string sp;
     } version{6, 1, 7601, u"Service Pack 1"};
     fs::path tempDrive;
+    std::optional<fs::path> offline;
+    std::optional<std::u16string> user;
+    bool shaped = false;  // --windows or --arch: the drive says what it is
 
     try {
         for (int i = 1; i < argc; ++i) {
@@ -322,6 +354,7 @@ int main(int argc, char** argv) {
                 if (!fs::is_directory(dir)) throw TUsageError("not a folder: " + dir.string());
                 drives[static_cast<char16_t>(std::toupper(static_cast<unsigned char>(v[0])))] = dir;
             } else if (a == "--windows") {
+                shaped = true;
                 std::string v = value();
                 if (v == "xp") version = {5, 1, 2600, u"Service Pack 3"};
                 else if (v == "vista") version = {6, 0, 6002, u"Service Pack 2"};
@@ -330,6 +363,7 @@ int main(int argc, char** argv) {
                 else if (v == "10") version = {10, 0, 19045, u""};
                 else throw TUsageError("--windows takes xp, vista, 7, 8 or 10");
             } else if (a == "--arch") {
+                shaped = true;
                 std::string v = value();
                 if (v != "x86" && v != "x64") throw TUsageError("--arch takes x86 or x64");
                 arch = v == "x86" ? emul::Arch::Windows32 : emul::Arch::Windows64;
@@ -356,6 +390,10 @@ int main(int argc, char** argv) {
                 restore = value();
             } else if (a == "--save") {
                 save = value();
+            } else if (a == "--offline") {
+                offline = fs::path(value());
+            } else if (a == "--user") {
+                user = text::FromUtf8(value());
             } else if (a == "-debug") {
                 args.push_back(u"-debug");
             } else {
@@ -369,6 +407,13 @@ int main(int argc, char** argv) {
             throw TUsageError("--report goes with --scan-only, --restore or --auto");
         if (undo && (scanOnly || listBackups || restore || report))
             throw TUsageError("--undo opens the wizard's undo page; it goes with no other mode");
+        if (user && !offline) throw TUsageError("--user goes with --offline");
+        if (offline) {
+            if (!machines.empty() || save || undo || listBackups || restore || drives.count(u'C') ||
+                drives.count(u'P') || shaped)
+                throw TUsageError("--offline takes the machine from the drive: it goes with --user, --drive "
+                                  "(other than C:), --scan-only, --auto, --report, --details, --ui-language and -debug");
+        }
         if (undo) args.push_back(u"-restore");
         if (scanOnly) args.push_back(u"-scan");
         if (listBackups) args.push_back(u"-list");
@@ -380,6 +425,14 @@ int main(int argc, char** argv) {
         if (report) {
             args.push_back(u"-report");
             args.push_back(text::FromUtf8(*report));
+        }
+
+        if (offline) {
+            entry::TOfflineRequest request{*offline, user, drives, scanOnly, report, uiLanguage};
+            return entry::RunOffline(request, args, [&](const std::vector<std::u16string>& a, const fs::path& folder) {
+                bool busy = false;
+                return RunProgram(a, scanOnly || report, automatic, details, folder, busy);
+            });
         }
 
         fs::path examples = TALLOWMEND_EXAMPLES_DIR;
@@ -422,25 +475,13 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    int status = 0;
-    int lockFd = -1;
-    if (!LockFolder(drives.count(u'P') ? drives[u'P'] : ExecutableFolder(), lockFd)) {
-        std::fprintf(stderr, "tallowmend: another run is using this program folder\n");
+    bool busy = false;
+    int status = RunProgram(args, scanOnly || listBackups || restore || report, automatic, details,
+                            drives.count(u'P') ? drives[u'P'] : ExecutableFolder(), busy);
+    if (busy) {
         if (!tempDrive.empty()) fs::remove_all(tempDrive);
-        return app::kExitAlreadyRunning;
+        return status;
     }
-    bool unattended = scanOnly || listBackups || restore || report;
-    if (unattended) {
-        app::TUnattendedIO io;
-        io.Print = [](const std::u16string& line) { std::printf("%s\n", U8(line).c_str()); };
-        io.OpenReport = [](const std::u16string& path) { return std::make_unique<THostReportFile>(path); };
-        status = app::MainRoutine(args, nullptr, io);
-    } else {
-        TConsoleApp application(automatic, details);
-        status = app::MainRoutine(args, &application);
-        if (!application.Terminated()) status = 1;
-    }
-    if (lockFd >= 0) ::close(lockFd);
     if (save) {
         try {
             SaveRegistry(*save);

@@ -32,6 +32,10 @@ void DenyKeyAccess(std::u16string_view fullKeyPath, bool denyRead, bool denyWrit
 // cannot be replaced at all.
 void DenySecurityChange(std::u16string_view fullKeyPath, bool deny);
 
+// HKEY_CURRENT_USER becomes HKEY_USERS\<sid> (a fresh machine's is
+// S-1-5-21-0-0-0-1000; Reset puts that back). Call before opening keys.
+void SetCurrentUserSid(std::u16string_view sid);
+
 // Handles returned by RegOpenKeyExW / RegCreateKeyExW and not yet closed.
 std::size_t OpenKeyHandleCount();
 

@@ -95,14 +95,13 @@ Cursor& PredefinedCursor(std::uint32_t value, View view) {
 LSTATUS Lookup(HKEY key, KeyRef& ref) {
     static const Path kNone;
     static const Path kClassesRoot{u"SOFTWARE", u"Classes"};
-    static const Path kCurrentUser{std::u16string(kCurrentUserSid)};
     std::uint32_t value = 0;
     if (IsPredefined(key, value)) {
         ref.granted = kEveryRight;
         ref.view = DefaultView();
         switch (value) {
             case 0x80000000u: ref.root = Root::Machine, ref.logical = &kClassesRoot; break;
-            case 0x80000001u: ref.root = Root::Users, ref.logical = &kCurrentUser; break;
+            case 0x80000001u: ref.root = Root::Users, ref.logical = &CurrentUserPath(); break;
             case 0x80000002u: ref.root = Root::Machine, ref.logical = &kNone; break;
             case 0x80000003u: ref.root = Root::Users, ref.logical = &kNone; break;
             case 0x80000005u: ref.root = Root::Config, ref.logical = &kNone; break;
@@ -663,6 +662,7 @@ void ResetRegistry() {
         table.handles.clear();
         store.Clear();
         reg::ForgetLayout();
+        reg::ResetCurrentUserSid();
     }
     reg::SyncArch();
 }

@@ -21,6 +21,9 @@ constexpr int kMaxLinkDepth = 16;
 // Which architecture the standard keys were last laid out for (-1: none).
 std::atomic<int> g_laidOutFor{-1};
 
+// Set only while the machine is configured, before any handle is open.
+Path g_currentUser{std::u16string(kDefaultCurrentUserSid)};
+
 struct RootAlias {
     std::u16string_view name;
     std::u16string_view shortName;
@@ -32,7 +35,7 @@ constexpr RootAlias kRootAliases[] = {
     {u"HKEY_LOCAL_MACHINE", u"HKLM", Root::Machine, u""},
     {u"HKEY_USERS", u"HKU", Root::Users, u""},
     {u"HKEY_CURRENT_CONFIG", u"HKCC", Root::Config, u""},
-    {u"HKEY_CURRENT_USER", u"HKCU", Root::Users, kCurrentUserSid},
+    {u"HKEY_CURRENT_USER", u"HKCU", Root::Users, {}},  // below the current user's SID
     {u"HKEY_CLASSES_ROOT", u"HKCR", Root::Machine, u"SOFTWARE\\Classes"},
 };
 
@@ -82,6 +85,10 @@ Node* FindRaw(std::u16string_view fullPath) {
 
 }  // namespace
 
+std::u16string_view CurrentUserSid() { return g_currentUser.front(); }
+const Path& CurrentUserPath() { return g_currentUser; }
+void ResetCurrentUserSid() { g_currentUser = {std::u16string(kDefaultCurrentUserSid)}; }
+
 Node* RootNode(Root root) {
     auto& store = TheStore();
     switch (root) {
@@ -109,7 +116,10 @@ bool ParseFullPath(std::u16string_view full, Root& root, Path& raw) {
     for (const auto& alias : kRootAliases) {
         if (text::EqualNoCase(first, alias.name) || text::EqualNoCase(first, alias.shortName)) {
             root = alias.root;
-            AppendNames(alias.below, raw);
+            AppendNames(alias.root == Root::Users && alias.below.empty() && alias.shortName == u"HKCU"
+                            ? CurrentUserSid()
+                            : alias.below,
+                        raw);
             AppendNames(rest, raw);
             return true;
         }
@@ -177,8 +187,8 @@ void EnsureStandardKeys(bool windows64) {
     // the service check fail as if the key were unreadable. Tests may delete it.
     EnsurePath(&store.machine, {u"SYSTEM", u"CurrentControlSet", u"Services"}, false);
     EnsurePath(&store.users, {u".DEFAULT"}, true);
-    EnsurePath(&store.users, {kCurrentUserSid}, true);
-    EnsurePath(&store.users, {kCurrentUserSid, u"Software"}, false);
+    EnsurePath(&store.users, {CurrentUserSid()}, true);
+    EnsurePath(&store.users, {CurrentUserSid(), u"Software"}, false);
     if (windows64) {
         EnsurePath(&store.machine, {u"SOFTWARE", kWowNode}, true);
         EnsurePath(&store.machine, {u"SOFTWARE", u"Classes", kWowNode}, true);
@@ -221,6 +231,27 @@ void ExportTree(const Node* node, const std::u16string& base, std::vector<regtex
 }  // namespace emul::reg
 
 namespace emul {
+
+void SetCurrentUserSid(std::u16string_view sid) {
+    {
+        auto& store = reg::TheStore();
+        std::unique_lock lock(store.mutex);
+        // The previous user's key goes when it holds only what the layout
+        // put there, so HKEY_USERS lists no user that is not loaded.
+        if (reg::Node* old = store.Child(&store.users, reg::CurrentUserSid())) {
+            reg::Node* software = store.Child(old, u"Software");
+            bool laidOut = old->values.size() == 0 && old->ChildCount() == (software ? 1u : 0u) &&
+                           (!software || (software->ChildCount() == 0 && software->values.size() == 0));
+            if (laidOut) {
+                old->flags &= static_cast<std::uint8_t>(~reg::kPinned);
+                store.Remove(old);
+            }
+        }
+        reg::g_currentUser = {std::u16string(sid.empty() ? reg::kDefaultCurrentUserSid : sid)};
+        reg::ForgetLayout();
+    }
+    reg::SyncArch();
+}
 
 static void LoadRegDocument(regtext::Document doc);
 

@@ -15,8 +15,14 @@
 
 namespace emul::reg {
 
-// HKEY_CURRENT_USER is this user's hive below HKEY_USERS (the SID Wine uses).
-inline constexpr std::u16string_view kCurrentUserSid = u"S-1-5-21-0-0-0-1000";
+// HKEY_CURRENT_USER is this user's hive below HKEY_USERS: the SID Wine uses
+// unless emul::SetCurrentUserSid chose another (a real disk's user).
+inline constexpr std::u16string_view kDefaultCurrentUserSid = u"S-1-5-21-0-0-0-1000";
+std::u16string_view CurrentUserSid();
+// HKEY_CURRENT_USER's key below HKEY_USERS, as a path of one name.
+const Path& CurrentUserPath();
+// Back to the default SID; the caller lays the standard keys out again.
+void ResetCurrentUserSid();
 
 // Rights a denial takes away. READ_CONTROL always remains, and WRITE_DAC
 // too unless the key says otherwise: administrators own nearly every key,
