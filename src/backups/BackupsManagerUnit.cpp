@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/FileIo.h"
+#include "platform/Handle.h"
 #include "platform/Text.h"
 #include "runtime/AppFolders.h"
 #include "runtime/Logger.h"
