@@ -18,18 +18,19 @@ const auto HKCR = os::HKEY_CLASSES_ROOT;
 constexpr os::REGSAM k64 = os::KEY_WOW64_64KEY;
 constexpr os::REGSAM k32 = os::KEY_WOW64_32KEY;
 
-// Where the user's classes are loaded: HKCU\Software\Classes as a running
-// Windows shows them, or the SID_Classes key alone.
+// Where the user's classes are loaded: HKCU\Software\Classes as a key of
+// its own, or as Windows has it, a link to the SID_Classes key.
 struct TPlacement {
     const char* name;
     std::u16string_view prefix;
+    bool link;
 };
 
 void PrintTo(const TPlacement& p, std::ostream* os) { *os << p.name; }
 
 const TPlacement kPlacements[] = {
-    {"UnderCurrentUser", u"HKEY_CURRENT_USER\\Software\\Classes"},
-    {"ClassesKeyOfTheSid", u"HKEY_USERS\\S-1-5-21-0-0-0-1000_Classes"},
+    {"UnderCurrentUser", u"HKEY_CURRENT_USER\\Software\\Classes", false},
+    {"LinkedToTheSidsClassesKey", u"HKEY_USERS\\S-1-5-21-0-0-0-1000_Classes", true},
 };
 
 constexpr std::u16string_view kMachine =
@@ -75,6 +76,12 @@ protected:
         emul::SetArch(emul::Arch::Windows64);
         emul::LoadRegText(kMachine);
         emul::LoadRegText(UserClasses(GetParam().prefix));
+        if (GetParam().link) {
+            Key link = MustCreate(os::HKEY_CURRENT_USER, u"Software\\Classes", os::KEY_ALL_ACCESS | os::KEY_CREATE_LINK,
+                                  os::REG_OPTION_CREATE_LINK | os::REG_OPTION_VOLATILE);
+            std::u16string target = u"\\REGISTRY\\USER\\S-1-5-21-0-0-0-1000_Classes";
+            ASSERT_EQ(SetBytes(link.get(), u"SymbolicLinkValue", os::REG_LINK, Utf16Bytes(target)), os::ERROR_SUCCESS);
+        }
     }
     std::u16string User(std::u16string_view below) const { return std::u16string(GetParam().prefix) + u"\\" + std::u16string(below); }
     bool UserHas(std::u16string_view below) const { return !emul::SaveRegText(User(below)).empty(); }
@@ -113,9 +120,8 @@ TEST_P(ClassesRootTest, AKeyOpensAsTheUsersWhereTheyHaveItElseAsTheMachines) {
             << text::ToUtf8(c.path) << (c.view == k32 ? " (32-bit)" : " (64-bit)");
     // The key names where it lives.
     EXPECT_EQ(emul::ClassesKeyName(u".both", k64), u"HKEY_USERS\\S-1-5-21-0-0-0-1000" +
-                                                        std::u16string(GetParam().prefix.starts_with(u"HKEY_CURRENT_USER")
-                                                                           ? u"\\Software\\Classes\\.BOTH"
-                                                                           : u"_Classes\\.BOTH"));
+                                                        std::u16string(GetParam().link ? u"_Classes\\.BOTH"
+                                                                                       : u"\\Software\\Classes\\.BOTH"));
     EXPECT_EQ(emul::ClassesKeyName(u".machine", k64), u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.machine");
     EXPECT_EQ(emul::ClassesKeyName(u"CLSID\\{c1}", k32), u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{c1}");
     EXPECT_EQ(emul::ClassesKeyName(u".nowhere", k64), u"");
@@ -208,7 +214,7 @@ class ClassesRootWithoutUserTest : public testsupport::SeamTest, public ::testin
 TEST_P(ClassesRootWithoutUserTest, IsTheMachinesClassesAlone) {
     emul::SetArch(emul::Arch::Windows64);
     emul::LoadRegText(kMachine);
-    if (GetParam()) emul::LoadRegText(u"REGEDIT4\r\n\r\n[HKEY_USERS\\S-1-5-21-0-0-0-1000_Classes]\r\n");
+    if (GetParam()) emul::LoadRegText(u"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Classes]\r\n");
     for (os::REGSAM view : {k64, k32}) {
         Key machine;
         ASSERT_EQ(Open(os::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes", os::KEY_READ | view, machine), os::ERROR_SUCCESS);

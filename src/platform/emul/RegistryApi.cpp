@@ -87,20 +87,15 @@ struct KeyRef {
 constexpr std::size_t kClassesDepth = 2;
 
 // The current user's classes, which HKEY_CLASSES_ROOT lays over the
-// machine's: HKCU\Software\Classes (on Windows a link to HKU\<SID>_Classes),
-// or HKU\<SID>_Classes where no such key is there. Null when neither exists
-// or the key holds nothing: then HKEY_CLASSES_ROOT is the machine's classes
-// alone. Lock held.
+// machine's: HKCU\Software\Classes, on Windows (and on a drive loaded
+// offline) a link to HKU\<SID>_Classes. Null when it is missing or holds
+// nothing: then HKEY_CLASSES_ROOT is the machine's classes alone. Lock held.
 Node* UserClassesRoot() {
     auto& store = TheStore();
-    Node* users = RootNode(Root::Users);
-    Node* node = nullptr;
-    if (Node* user = store.Child(users, CurrentUserSid()))
-        if (Node* software = store.Child(user, u"Software")) {
-            node = store.Child(software, u"Classes");
-            if (node && node->Has(kLink)) node = LinkTarget(node);
-        }
-    if (!node) node = store.Child(users, std::u16string(CurrentUserSid()) + u"_Classes");
+    Node* node = store.Child(RootNode(Root::Users), CurrentUserSid());
+    if (node) node = store.Child(node, u"Software");
+    if (node) node = store.Child(node, u"Classes");
+    if (node && node->Has(kLink)) node = LinkTarget(node);
     if (!node || (node->ChildCount() == 0 && node->values.size() == 0)) return nullptr;
     return node;
 }
