@@ -16,7 +16,9 @@ TCleanerRegKeyProduct::TCleanerRegKeyProduct(os::HKEY ARootKey, std::u16string A
     : TCleanerScanProduct(std::move(AReason), AView),
       FRootKey(ARootKey),
       FSubKey(std::move(ASubKey)),
-      FHasNoValues(HasNoValues) {}
+      FHasNoValues(HasNoValues) {
+    NameClassesKeyByPlace(FRootKey, FSubKey, FView);
+}
 
 std::u16string TCleanerRegKeyProduct::GetDescription() const {
     return platform::RootKeyName(FRootKey) + u"\\" + FSubKey;

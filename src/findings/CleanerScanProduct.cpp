@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/Text.h"
+#include "platform/Wow64.h"
 
 namespace findings {
 namespace {
@@ -54,6 +55,22 @@ std::u16string FormatPicture(const std::u16string& picture, const os::SYSTEMTIME
 }
 
 }  // namespace
+
+void TCleanerScanProduct::NameClassesKeyByPlace(os::HKEY& root, std::u16string& key, platform::RegView view) {
+    if (root != os::HKEY_CLASSES_ROOT || key.empty()) return;
+    // The 32-bit view keeps these of the user's classes below Wow6432Node,
+    // where HKEY_CURRENT_USER\Software\Classes names them only on some
+    // Windows versions: they keep the name they were found by.
+    if (platform::IsWindows64() && !(view.bits & os::KEY_WOW64_64KEY)) {
+        auto first = key.substr(0, key.find(u'\\'));
+        for (const char16_t* redirected : {u"CLSID", u"DirectShow", u"Interface", u"Media Type", u"MediaFoundation"})
+            if (text::EqualNoCase(first, redirected)) return;
+    }
+    std::u16string place = u"Software\\Classes\\" + key;
+    if (!platform::RegistryKeyExists(os::HKEY_CURRENT_USER, place, view)) return;
+    root = os::HKEY_CURRENT_USER;
+    key = std::move(place);
+}
 
 std::u16string TCleanerScanProduct::BackupTimeText() {
     os::SYSTEMTIME now{};

@@ -42,6 +42,14 @@ protected:
     // locale format, as the journal's "Time" records it.
     static std::u16string BackupTimeText();
 
+    // A key named through HKEY_CLASSES_ROOT that the current user's classes
+    // hold is the user's alone: HKEY_CLASSES_ROOT shows it in place of a
+    // machine key of that name, lists the machine key's subkeys beside its
+    // own, and opens a subkey only the machine has as the machine's. So its
+    // repair names it where it lives, HKEY_CURRENT_USER\Software\Classes,
+    // and reaches nothing of the machine's. Other keys are left as named.
+    static void NameClassesKeyByPlace(os::HKEY& root, std::u16string& key, platform::RegView view);
+
     std::u16string FReason;
     platform::RegView FView;
 };

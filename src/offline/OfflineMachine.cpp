@@ -9,6 +9,7 @@
 #include "offline/Hive.h"
 #include "offline/HiveLoad.h"
 #include "platform/Text.h"
+#include "platform/emul/EmulRegistry.h"
 #include "platform/emul/Machine.h"
 #include "platform/emul/RegistryInternal.h"
 
@@ -408,7 +409,8 @@ void TOfflineMachine::SetEnvironment() {
     emul::SetShellFolder(0x28, user.folder);
 }
 
-std::u16string TOfflineMachine::HiveOf(std::u16string_view root, std::u16string_view key) const {
+std::u16string TOfflineMachine::HiveOf(std::u16string_view root, std::u16string_view key,
+                                       std::u16string_view view) const {
     auto names = Split(key);
     auto upper = [](std::u16string_view s) { return text::UpCase(s); };
     bool machine;
@@ -417,6 +419,17 @@ std::u16string TOfflineMachine::HiveOf(std::u16string_view root, std::u16string_
         machine = true;
         first = names.empty() ? u"" : upper(names[0]);
     } else if (root == u"HKEY_CLASSES_ROOT") {
+        // The user's classes hide a machine key of the same name: the key
+        // lives where HKEY_CLASSES_ROOT opens it. One that no longer opens
+        // (a repair removed it) was the machine's, since the user's hive,
+        // that the repair left alone, did not hold it either.
+        os::REGSAM sam = view == u"32-bit"                   ? os::KEY_WOW64_32KEY
+                         : view == u"64-bit" || view == u"both" ? os::KEY_WOW64_64KEY
+                                                                : 0;
+        std::u16string place = emul::ClassesKeyName(key, sam);
+        auto slash = place.find(u'\\');
+        if (slash != std::u16string::npos)
+            return HiveOf(std::u16string_view(place).substr(0, slash), std::u16string_view(place).substr(slash + 1));
         machine = true;
         first = u"SOFTWARE";
     } else if (root == u"HKEY_USERS") {

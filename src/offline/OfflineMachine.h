@@ -61,8 +61,9 @@ public:
     const std::filesystem::path& Drive() const { return options_.drive; }
 
     // The hive file (as Windows names it) that holds a key the program named
-    // by root and path; empty when no loaded hive does.
-    std::u16string HiveOf(std::u16string_view root, std::u16string_view key) const;
+    // by root and path, in the view a report names ("64-bit", "32-bit",
+    // "both" or "default"); empty when no loaded hive does.
+    std::u16string HiveOf(std::u16string_view root, std::u16string_view key, std::u16string_view view = {}) const;
 
 private:
     void FindHives();

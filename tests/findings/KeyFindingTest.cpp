@@ -11,6 +11,9 @@
 #include "findings/RegKeyProduct.h"
 #include "findings/RegStrDataProduct.h"
 #include "platform/Wow64.h"
+#ifndef _WIN32
+#include "platform/emul/EmulRegistry.h"
+#endif
 #include "findings/RestoreDispatch.h"
 
 using namespace findings;
@@ -108,6 +111,33 @@ TEST_F(KeyFinding, The64BitViewFindingDeletesOnlyThe64BitKey) {
     journal.BackupsCount();
     EXPECT_EQ(journal.GetBackupedInteger(0, u"View"), 0x100);
 }
+
+#ifndef _WIN32
+// HKEY_CLASSES_ROOT shows a key of the user's classes in place of the
+// machine's and lists the machine key's subkeys beside it. Natively only:
+// the emulated machine builds that view as Windows does; Wine is not asked.
+TEST_F(KeyFinding, AUsersClassesKeyIsRepairedWhereItLivesAndTheMachinesKeyStays) {
+    emul::LoadRegText(u"REGEDIT4\r\n\r\n"
+                      u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.tmfind\\ShellNew]\r\n\"m\"=\"1\"\r\n\r\n"
+                      u"[HKEY_CURRENT_USER\\Software\\Classes\\.tmfind\\DefaultIcon]\r\n@=\"C:\\\\gone.ico\"\r\n");
+    TCleanerRegKeyProduct users(os::HKEY_CLASSES_ROOT, u".tmfind", u"r", false, platform::RegView::Wow64_64());
+    EXPECT_EQ(users.GetDescription(), u"HKEY_CURRENT_USER\\Software\\Classes\\.tmfind");
+    // A subkey only the machine has is the machine's, and keeps its name.
+    TCleanerRegKeyProduct machines(os::HKEY_CLASSES_ROOT, u".tmfind\\ShellNew", u"r", false,
+                                   platform::RegView::Wow64_64());
+    EXPECT_EQ(machines.GetDescription(), u"HKEY_CLASSES_ROOT\\.tmfind\\ShellNew");
+
+    backups::TBackupsManager journal;
+    users.Solve(&journal);
+    EXPECT_EQ(emul::SaveRegText(u"HKEY_CURRENT_USER\\Software\\Classes\\.tmfind"), u"");
+    EXPECT_TRUE(KeyExists(os::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes\\.tmfind\\ShellNew", os::KEY_WOW64_64KEY));
+    // Undone, it is the user's again.
+    journal.BackupsCount();
+    TCleanerRegKeyProduct::RestoreBackup(journal, 0);
+    EXPECT_NE(emul::SaveRegText(u"HKEY_CURRENT_USER\\Software\\Classes\\.tmfind\\DefaultIcon"), u"");
+    EXPECT_FALSE(KeyExists(os::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes\\.tmfind\\DefaultIcon", os::KEY_WOW64_64KEY));
+}
+#endif
 
 TEST_F(KeyFinding, RegKeyProductRemovesALinkWhoseTargetIsGoneWithTheTree) {
     auto root = MakeTree();

@@ -11,9 +11,11 @@
 #include <set>
 
 #include "TestDrive.h"
+#include "findings/CleanerRegKeyProduct.h"
 #include "offline/Hive.h"
 #include "offline/OfflineMachine.h"
 #include "offline/WriteBack.h"
+#include "platform/Text.h"
 #include "platform/emul/Machine.h"
 
 namespace fs = std::filesystem;
@@ -137,7 +139,9 @@ std::string InHive(const Json& f) {
     auto strip = [](std::string path, const std::string& prefix) {
         return path.rfind(prefix, 0) == 0 ? path.substr(prefix.size()) : path;
     };
-    if (root == "HKEY_CLASSES_ROOT") return "\\CLASSES\\" + key;
+    // Through HKEY_CLASSES_ROOT: the user's classes hive, or the machine's
+    // classes below SOFTWARE.
+    if (root == "HKEY_CLASSES_ROOT") return (hive.ends_with("USRCLASS.DAT") ? "\\" : "\\CLASSES\\") + key;
     if (root == "HKEY_LOCAL_MACHINE") key = strip(strip(key, "SOFTWARE"), "SYSTEM");
     else if (root == "HKEY_USERS") key = key.substr(std::min(key.size(), key.find('\\')));
     else key = "\\" + key;
@@ -241,6 +245,59 @@ TEST_P(OfflineFix, ChangesExactlyTheReportedEntriesAndKeepsTheOriginals) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, OfflineFix,
                          ::testing::Values(TFixCase{Spelling::Windows, false}, TFixCase{Spelling::Other, true}));
+
+using OfflineUserClasses = SharedHivesTest;
+
+// A file type of the user's own classes whose icon is gone, over the
+// machine's working one of the same name: found where it lives, in
+// UsrClass.dat, and its repair changes that file alone, leaving the
+// machine's key whole.
+TEST_F(OfflineUserClasses, AUsersFileTypeIsFoundAndRepairedInTheirClassesHiveOnly) {
+    TDriveSpec spec;
+    spec.userFileType = true;
+    TTestDrive drive(spec);
+    fs::path report = out.path / "scan.json";
+    TRun run = RunProgram("--offline " + Quote(drive.Root().string()) + " --scan-only --report " + Quote(report.string()));
+    ASSERT_EQ(run.status, 1) << run.output;
+    const std::string type = Upper(kUserFileType);
+    std::set<std::string> views;
+    Json doc = ReadReport(report);
+    for (const auto& f : doc["findings"]) {
+        if (Upper(f["key"].get<std::string>()).find(type) == std::string::npos) continue;
+        EXPECT_EQ(f["root"], "HKEY_CURRENT_USER") << f.dump();
+        EXPECT_EQ(Upper(f["key"].get<std::string>()), "SOFTWARE\\CLASSES\\" + type + "\\DEFAULTICON") << f.dump();
+        EXPECT_TRUE(Upper(f["hive"].get<std::string>()).ends_with("\\USRCLASS.DAT")) << f.dump();
+        views.insert(f["view"].get<std::string>());
+    }
+    EXPECT_EQ(views, (std::set<std::string>{"32-bit", "64-bit"}));
+
+    std::map<fs::path, std::map<std::string, std::string>> before;
+    for (const auto& hive : drive.Hives()) before[hive] = DumpHive(hive);
+    {
+        // Repaired as the scan made it, through HKEY_CLASSES_ROOT.
+        offline::TOfflineMachine machine({drive.Root(), std::nullopt, {}});
+        std::string icon = std::string(kUserFileType) + "\\DefaultIcon";
+        findings::TCleanerRegKeyProduct(os::HKEY_CLASSES_ROOT, std::u16string(icon.begin(), icon.end()), u"", false,
+                                        platform::RegView::Wow64_64())
+            .Solve(nullptr);
+        auto written = offline::WriteBack(machine);
+        ASSERT_EQ(written.written.size(), 1u);
+        EXPECT_TRUE(Upper(text::ToUtf8(written.written[0])).ends_with("\\USRCLASS.DAT"));
+    }
+    for (const auto& hive : drive.Hives()) {
+        auto after = DumpHive(hive);
+        if (hive != drive.ClassesHive()) {
+            EXPECT_EQ(after, before[hive]) << hive;
+            continue;
+        }
+        std::vector<std::string> gone;
+        for (const auto& [line, data] : before[hive])
+            if (!after.count(line)) gone.push_back(line);
+        for (const auto& [line, data] : after) EXPECT_EQ(before[hive].at(line), data) << line;
+        EXPECT_EQ(gone, (std::vector<std::string>{"K \\" + type + "\\DEFAULTICON",
+                                                  "V \\" + type + "\\DEFAULTICON : "}));
+    }
+}
 
 // A transaction log beside the hive whose first entry is numbered `sequence`.
 void WriteLog(const fs::path& hive, const std::string& suffix, std::uint32_t sequence) {

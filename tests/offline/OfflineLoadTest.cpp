@@ -148,6 +148,9 @@ TEST_P(OfflineDrive, BuildsTheMachineTheHivesDescribe) {
     EXPECT_PRED2(same, machine.HiveOf(u"HKEY_CURRENT_USER", u"Software\\X"), u"C:\\Users\\Alice\\NTUSER.DAT");
     EXPECT_PRED2(same, machine.HiveOf(u"HKEY_CLASSES_ROOT", u"CLSID\\{x}"),
                  u"C:\\Windows\\System32\\config\\SOFTWARE");
+    // Through HKEY_CLASSES_ROOT, a key of Alice's classes is hers.
+    EXPECT_PRED2(same, machine.HiveOf(u"HKEY_CLASSES_ROOT", u"Local Settings\\MuiCache", u"32-bit"),
+                 u"C:\\Users\\Alice\\AppData\\Local\\Microsoft\\Windows\\UsrClass.dat");
     EXPECT_PRED2(same, machine.HiveOf(u"HKEY_LOCAL_MACHINE", u"SYSTEM\\CurrentControlSet\\Services"),
                  u"C:\\Windows\\System32\\config\\SYSTEM");
     EXPECT_PRED2(same, machine.HiveOf(u"HKEY_USERS", u".DEFAULT\\Software"),

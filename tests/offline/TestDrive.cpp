@@ -144,7 +144,17 @@ TTestDrive::TTestDrive(const TDriveSpec& layout) {
         // One start-up entry whose program is there, one whose program is gone.
         w.Set(cv + "\\Run", "TestPresent", hive_t_REG_SZ, Sz("C:\\Program Files\\Present\\app.exe"));
         w.Set(cv + "\\Run", "TestGone", hive_t_REG_SZ, Sz("C:\\Program Files\\Gone\\gone.exe"));
+        if (layout.userFileType) {
+            const std::string type = std::string("Classes\\") + kUserFileType;
+            w.Set(type + "\\DefaultIcon", "", hive_t_REG_SZ, Sz("C:\\Program Files\\Present\\app.exe,0"));
+            w.Set(type + "\\shell\\open\\command", "", hive_t_REG_SZ, Sz("\"C:\\Program Files\\Present\\app.exe\" \"%1\""));
+        }
         w.Commit(Software());
+    }
+    if (layout.userFileType) {
+        THiveWriter w(ClassesHive());
+        w.Set(std::string(kUserFileType) + "\\DefaultIcon", "", hive_t_REG_SZ, Sz("C:\\Program Files\\GoneType\\type.ico"));
+        w.Commit(ClassesHive());
     }
     fs::remove(partial);
     Touch(root_ / (win ? "Program Files/Present/app.exe" : "PROGRAM FILES/present/APP.EXE"));

@@ -21,7 +21,12 @@ struct TDriveSpec {
     Spelling spelling = Spelling::Windows;
     bool secondUser = false;   // a second ordinary profile, Bob, with its own hive
     bool bobHive = true;       // Bob's NTUSER.DAT is there
+    // A file type both in the machine's classes (its icon there) and in
+    // Alice's UsrClass.dat (its icon gone): kUserFileType.
+    bool userFileType = false;
 };
+
+inline constexpr char kUserFileType[] = "tallowmend.testtype";
 
 class TTestDrive {
 public:

@@ -58,8 +58,11 @@ bool NameHives(const std::string& file, const offline::TOfflineMachine& machine)
     if (doc.contains("findings") && doc["findings"].is_array()) {
         for (auto& f : doc["findings"]) {
             if (!f.contains("root") || !f["root"].is_string() || !f.contains("key") || !f["key"].is_string()) continue;
+            std::u16string view = f.contains("view") && f["view"].is_string()
+                                      ? text::FromUtf8(f["view"].get<std::string>())
+                                      : std::u16string();
             std::u16string hive = machine.HiveOf(text::FromUtf8(f["root"].get<std::string>()),
-                                                 text::FromUtf8(f["key"].get<std::string>()));
+                                                 text::FromUtf8(f["key"].get<std::string>()), view);
             f["hive"] = hive.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(U8(hive));
         }
     }

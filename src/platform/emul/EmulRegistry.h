@@ -36,6 +36,12 @@ void DenySecurityChange(std::u16string_view fullKeyPath, bool deny);
 // S-1-5-21-0-0-0-1000; Reset puts that back). Call before opening keys.
 void SetCurrentUserSid(std::u16string_view sid);
 
+// The raw full name of the key that HKEY_CLASSES_ROOT\subKey opens in the
+// view (os::KEY_WOW64_32KEY, os::KEY_WOW64_64KEY or 0): the current user's
+// classes key ("HKEY_USERS\<SID>_Classes\.txt") or the machine's; empty
+// when it opens none.
+std::u16string ClassesKeyName(std::u16string_view subKey, os::REGSAM view);
+
 // Handles returned by RegOpenKeyExW / RegCreateKeyExW and not yet closed.
 std::size_t OpenKeyHandleCount();
 

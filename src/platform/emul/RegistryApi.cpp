@@ -54,6 +54,8 @@ struct Handle {
     Path logical;  // normalized for `view`
     View view = View::Native;
     REGSAM granted = 0;
+    bool classes = false;  // opened through HKEY_CLASSES_ROOT
+    bool user = false;     // node is the current user's classes key, not the machine's
     Cursor cursor;
 };
 
@@ -75,8 +77,35 @@ struct KeyRef {
     const Path* logical = nullptr;
     View view = View::Native;
     REGSAM granted = 0;
+    bool classes = false;
+    bool user = false;
     Cursor* cursor = nullptr;
 };
+
+// Below HKEY_CLASSES_ROOT a key's logical path is SOFTWARE\Classes\...; the
+// user's classes key stands for those first two names.
+constexpr std::size_t kClassesDepth = 2;
+
+// The current user's classes, which HKEY_CLASSES_ROOT lays over the
+// machine's: HKCU\Software\Classes, on Windows (and on a drive loaded
+// offline) a link to HKU\<SID>_Classes. Null when it is missing or holds
+// nothing: then HKEY_CLASSES_ROOT is the machine's classes alone. Lock held.
+Node* UserClassesRoot() {
+    auto& store = TheStore();
+    Node* node = store.Child(RootNode(Root::Users), CurrentUserSid());
+    if (node) node = store.Child(node, u"Software");
+    if (node) node = store.Child(node, u"Classes");
+    if (node && node->Has(kLink)) node = LinkTarget(node);
+    if (!node || (node->ChildCount() == 0 && node->values.size() == 0)) return nullptr;
+    return node;
+}
+
+// The user's key for a raw path below SOFTWARE\Classes: the user's classes
+// are laid out as the machine's, Wow6432Node included. Lock held.
+Node* UserClassesKey(Node* userRoot, const Path& raw, bool openLink) {
+    if (!userRoot || raw.size() < kClassesDepth) return nullptr;
+    return WalkRaw(userRoot, raw, kClassesDepth, openLink);
+}
 
 bool Windows64() { return emul::GetArch() == emul::Arch::Windows64; }
 View DefaultView() { return Windows64() ? View::Bits32 : View::Native; }
@@ -108,6 +137,11 @@ LSTATUS Lookup(HKEY key, KeyRef& ref) {
             default: return Err(os::ERROR_INVALID_HANDLE);
         }
         ref.node = WalkRaw(RootNode(ref.root), ToRaw(ref.root, *ref.logical, ref.view), 0, false);
+        if (value == 0x80000000u) {
+            ref.classes = true;
+            // Values set on the root go to the user's key when there is one.
+            if (Node* user = UserClassesRoot()) ref.node = user, ref.user = true;
+        }
         if (!ref.node) return Err(os::ERROR_FILE_NOT_FOUND);
         ref.cursor = &PredefinedCursor(value, ref.view);
         return os::ERROR_SUCCESS;
@@ -121,6 +155,8 @@ LSTATUS Lookup(HKEY key, KeyRef& ref) {
     ref.logical = &handle.logical;
     ref.view = handle.view;
     ref.granted = handle.granted;
+    ref.classes = handle.classes;
+    ref.user = handle.user;
     ref.cursor = &handle.cursor;
     return os::ERROR_SUCCESS;
 }
@@ -168,6 +204,7 @@ struct Target {
     Path logical;
     View view = View::Native;
     bool created = false;
+    bool user = false;
 };
 
 // Finds (or, for create, makes) the key `names` below `base`. Lock held,
@@ -182,11 +219,20 @@ LSTATUS Resolve(const KeyRef& base, const std::vector<std::u16string_view>& name
     NormalizeLogical(base.root, out.logical, out.view);
     Path raw = ToRaw(base.root, out.logical, out.view);
 
+    const bool makeLink = create && (options & os::REG_OPTION_CREATE_LINK);
+    const bool openLink = makeLink || (options & os::REG_OPTION_OPEN_LINK);
     // Start from the handle's own key when it is where this view's path
     // leads: that keeps keys reached through a link reachable.
     Node* current = RootNode(base.root);
     std::size_t i = 0;
-    if (out.view == base.view) {
+    // Through HKEY_CLASSES_ROOT a key the user has opens as the user's;
+    // any other, and every key made anew, is the machine's.
+    Node* userRoot = base.classes ? UserClassesRoot() : nullptr;
+    if (userRoot && UserClassesKey(userRoot, raw, openLink)) {
+        current = userRoot;
+        i = kClassesDepth;
+        out.user = true;
+    } else if (out.view == base.view && !base.user) {
         Path baseRaw = ToRaw(base.root, *base.logical, out.view);
         if (IsPrefix(baseRaw, raw)) {
             current = base.node;
@@ -194,8 +240,6 @@ LSTATUS Resolve(const KeyRef& base, const std::vector<std::u16string_view>& name
         }
     }
 
-    const bool makeLink = create && (options & os::REG_OPTION_CREATE_LINK);
-    const bool openLink = makeLink || (options & os::REG_OPTION_OPEN_LINK);
     for (; i < raw.size(); ++i) {
         const bool last = i + 1 == raw.size();
         Node* next = store.Child(current, raw[i]);
@@ -241,11 +285,13 @@ LSTATUS Grant(const Node* node, REGSAM sam, REGSAM& granted) {
     return os::ERROR_SUCCESS;
 }
 
-HKEY AddHandle(Target&& target, Root root, REGSAM granted) {
+HKEY AddHandle(Target&& target, const KeyRef& base, REGSAM granted) {
     auto& table = Table();
     auto handle = std::make_unique<Handle>();
     handle->node = target.node;
-    handle->root = root;
+    handle->root = base.root;
+    handle->classes = base.classes;
+    handle->user = target.user;
     handle->logical = std::move(target.logical);
     handle->view = target.view;
     handle->granted = granted;
@@ -272,45 +318,78 @@ LSTATUS OpenOrCreate(HKEY key, os::LPCWSTR subKey, DWORD options, REGSAM sam, HK
     REGSAM granted = 0;
     if (auto rc = Grant(target.node, sam, granted)) return rc;
     if (disposition) *disposition = target.created ? os::REG_CREATED_NEW_KEY : os::REG_OPENED_EXISTING_KEY;
-    *result = AddHandle(std::move(target), base.root, granted);
+    *result = AddHandle(std::move(target), base, granted);
     return os::ERROR_SUCCESS;
 }
 
-// Children of a key whose subkeys come from more than one raw key: every
-// name the view can open, once, sorted as a hive sorts. Lock held.
-std::vector<std::u16string> MergedChildren(const KeyRef& ref) {
-    std::vector<std::u16string> candidates;
-    auto addChildren = [&](const Node* node) {
+// Appends the names this view lists below a logical key on one side: the
+// machine's tree (`from` its root, `skip` 0) or the user's classes (`from`
+// their key, `skip` the SOFTWARE\Classes names it stands for). `node` is
+// the side's raw key for the view, or null. Lock held.
+void SideChildren(Root root, Node* from, std::size_t skip, const Path& logical, View view, const Node* node,
+                  std::vector<std::u16string>& out) {
+    if (!Straddles(root, logical, view)) {
         if (node && node->children)
-            for (const auto& child : *node->children) candidates.push_back(child->name);
+            for (const auto& child : *node->children) out.push_back(child->name);
+        return;
+    }
+    // Every name the view can open, from the raw keys it may come from.
+    std::vector<std::u16string> candidates;
+    auto addChildren = [&](const Node* parent) {
+        if (parent && parent->children)
+            for (const auto& child : *parent->children) candidates.push_back(child->name);
     };
-    addChildren(ref.node);
-    addChildren(WalkRaw(RootNode(ref.root), *ref.logical, 0, false));
-    for (auto name : TableChildren(*ref.logical)) candidates.emplace_back(name);
-
-    std::vector<std::u16string> names;
-    Path child = *ref.logical;
+    addChildren(node);
+    addChildren(WalkRaw(from, logical, skip, false));
+    for (auto name : TableChildren(logical)) candidates.emplace_back(name);
+    Path child = logical;
     child.emplace_back();
     for (auto& name : candidates) {
-        if (IsViewAlias(ref.root, *ref.logical, name, ref.view)) continue;
+        if (IsViewAlias(root, logical, name, view)) continue;
         child.back() = name;
-        const Node* node = WalkRaw(RootNode(ref.root), ToRaw(ref.root, child, ref.view), 0, true);
-        if (node) names.push_back(node->name);
+        if (const Node* found = WalkRaw(from, ToRaw(root, child, view), skip, true)) out.push_back(found->name);
     }
-    std::sort(names.begin(), names.end(),
-              [](const std::u16string& a, const std::u16string& b) { return text::CompareNoCase(a, b) < 0; });
+}
+
+// Sorted as a hive sorts, each name once: the first spelling wins.
+void SortNames(std::vector<std::u16string>& names) {
+    std::stable_sort(names.begin(), names.end(),
+                     [](const std::u16string& a, const std::u16string& b) { return text::CompareNoCase(a, b) < 0; });
     names.erase(std::unique(names.begin(), names.end(),
                             [](const std::u16string& a, const std::u16string& b) { return text::EqualNoCase(a, b); }),
                 names.end());
+}
+
+// Children of a key whose subkeys come from more than one raw key. Lock held.
+std::vector<std::u16string> MergedChildren(const KeyRef& ref) {
+    std::vector<std::u16string> names;
+    SideChildren(ref.root, RootNode(ref.root), 0, *ref.logical, ref.view, ref.node, names);
+    SortNames(names);
     return names;
 }
 
-// Cursor mutex and store lock held.
-const std::vector<std::u16string>& Merged(const KeyRef& ref) {
+// Children of a key below HKEY_CLASSES_ROOT while the user has classes:
+// the user's and the machine's together, spelled as the user's key spells
+// a name both have. Lock held.
+std::vector<std::u16string> ClassesChildren(const KeyRef& ref, Node* userRoot) {
+    std::vector<std::u16string> names;
+    Path raw = ToRaw(ref.root, *ref.logical, ref.view);
+    SideChildren(ref.root, userRoot, kClassesDepth, *ref.logical, ref.view, UserClassesKey(userRoot, raw, false),
+                 names);
+    SideChildren(ref.root, RootNode(ref.root), 0, *ref.logical, ref.view, WalkRaw(RootNode(ref.root), raw, 0, false),
+                 names);
+    SortNames(names);
+    return names;
+}
+
+// The listing of a key whose children come from several raw keys: the
+// views' shared and redirected keys, or the user's classes over the
+// machine's (`userRoot`, null when none). Cursor mutex and store lock held.
+const std::vector<std::u16string>& Merged(const KeyRef& ref, Node* userRoot) {
     auto& cursor = *ref.cursor;
     auto generation = TheStore().Generation();
     if (cursor.mergedGeneration != generation || cursor.mergedNode != ref.node) {
-        cursor.merged = MergedChildren(ref);
+        cursor.merged = userRoot ? ClassesChildren(ref, userRoot) : MergedChildren(ref);
         cursor.mergedGeneration = generation;
         cursor.mergedNode = ref.node;
     }
@@ -407,8 +486,9 @@ LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameChars, DWOR
     if (auto rc = LookupLive(key, ref, KEY_ENUMERATE_SUB_KEYS)) return rc;
     std::lock_guard cursorLock(ref.cursor->mutex);
     std::u16string_view found;
-    if (Straddles(ref.root, *ref.logical, ref.view)) {
-        const auto& merged = Merged(ref);
+    Node* userRoot = ref.classes ? UserClassesRoot() : nullptr;
+    if (userRoot || Straddles(ref.root, *ref.logical, ref.view)) {
+        const auto& merged = Merged(ref, userRoot);
         if (index >= merged.size()) return Err(ERROR_NO_MORE_ITEMS);
         found = merged[index];
     } else {
@@ -460,9 +540,10 @@ LSTATUS RegQueryInfoKeyW(HKEY key, LPWSTR cls, DWORD* clsChars, DWORD*, DWORD* s
     if (auto rc = LookupLive(key, ref, 0)) return rc;
     const Node* node = ref.node;
     std::size_t keyCount = 0, longestKey = 0;
-    if (Straddles(ref.root, *ref.logical, ref.view)) {
+    Node* userRoot = ref.classes ? UserClassesRoot() : nullptr;
+    if (userRoot || Straddles(ref.root, *ref.logical, ref.view)) {
         std::lock_guard cursorLock(ref.cursor->mutex);
-        const auto& merged = Merged(ref);
+        const auto& merged = Merged(ref, userRoot);
         keyCount = merged.size();
         for (const auto& name : merged) longestKey = std::max(longestKey, name.size());
     } else if (node->children) {
@@ -651,6 +732,20 @@ namespace emul {
 std::size_t OpenKeyHandleCount() {
     std::shared_lock lock(reg::TheStore().mutex);
     return reg::Table().handles.size();
+}
+
+std::u16string ClassesKeyName(std::u16string_view subKey, os::REGSAM view) {
+    std::u16string path(subKey);
+    os::HKEY key = nullptr;
+    if (os::RegOpenKeyExW(os::HKEY_CLASSES_ROOT, path.c_str(), 0, view, &key) != os::ERROR_SUCCESS) return {};
+    std::u16string name;
+    {
+        std::shared_lock lock(reg::TheStore().mutex);
+        reg::KeyRef ref;
+        if (reg::Lookup(key, ref) == os::ERROR_SUCCESS) name = reg::FullName(ref.node);
+    }
+    os::RegCloseKey(key);
+    return name;
 }
 
 void ResetRegistry() {
