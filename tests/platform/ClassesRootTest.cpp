@@ -185,7 +185,7 @@ TEST_P(ClassesRootTest, ValuesGoToTheKeyThatOpensAndNewKeysToTheMachine) {
     os::DWORD disposition = 0;
     Key both;
     ASSERT_EQ(os::RegCreateKeyExW(HKCR, u".both\\OpenWithProgids", 0, nullptr, 0, os::KEY_ALL_ACCESS | k64, nullptr,
-                                  both.out(), &disposition),
+                                  both.put(), &disposition),
               os::ERROR_SUCCESS);
     EXPECT_EQ(disposition, os::REG_OPENED_EXISTING_KEY);
     EXPECT_FALSE(MachineHas(u".both\\OpenWithProgids"));
