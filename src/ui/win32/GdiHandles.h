@@ -3,9 +3,11 @@
 // per object.
 #pragma once
 
-#include <windows.h>
-
+// The template names the seam's constants, which <windows.h> turns into
+// macros: it is read first.
 #include "platform/Handle.h"
+
+#include <windows.h>
 
 namespace ui {
 
