@@ -253,9 +253,9 @@ using OfflineUserClasses = SharedHivesTest;
 // UsrClass.dat, and its repair changes that file alone, leaving the
 // machine's key whole.
 TEST_F(OfflineUserClasses, AUsersFileTypeIsFoundAndRepairedInTheirClassesHiveOnly) {
-    TDriveSpec spec;
-    spec.userFileType = true;
-    TTestDrive drive(spec);
+    TDriveLayout layout;
+    layout.userFileType = true;
+    TTestDrive drive(layout);
     fs::path report = out.path / "scan.json";
     TRun run = RunProgram("--offline " + Quote(drive.Root().string()) + " --scan-only --report " + Quote(report.string()));
     ASSERT_EQ(run.status, 1) << run.output;

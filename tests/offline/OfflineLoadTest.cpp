@@ -162,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(Spellings, OfflineDrive, ::testing::Values(Spelling::Wi
 
 struct TChoiceCase {
     const char* what;
-    TDriveSpec layout;
+    TDriveLayout layout;
     std::optional<std::u16string> user;
     const char* expected;  // in the message; null: loads
     fs::path (*corrupt)(const TTestDrive&);

@@ -100,7 +100,7 @@ TTempDir::~TTempDir() {
     fs::remove_all(path, ec);
 }
 
-TTestDrive::TTestDrive(const TDriveSpec& layout) {
+TTestDrive::TTestDrive(const TDriveLayout& layout) {
     // Removed with the drive, or here when building it fails half way.
     TTempDir made;
     root_ = made.path;

@@ -17,7 +17,7 @@ namespace offline_test {
 enum class Spelling { Windows, Other };
 inline void PrintTo(Spelling s, std::ostream* os) { *os << (s == Spelling::Windows ? "Windows' case" : "other case"); }
 
-struct TDriveSpec {
+struct TDriveLayout {
     Spelling spelling = Spelling::Windows;
     bool secondUser = false;   // a second ordinary profile, Bob, with its own hive
     bool bobHive = true;       // Bob's NTUSER.DAT is there
@@ -30,7 +30,7 @@ inline constexpr char kUserFileType[] = "tallowmend.testtype";
 
 class TTestDrive {
 public:
-    explicit TTestDrive(const TDriveSpec& layout = {});
+    explicit TTestDrive(const TDriveLayout& layout = {});
     ~TTestDrive();
     TTestDrive(const TTestDrive&) = delete;
     TTestDrive& operator=(const TTestDrive&) = delete;
