@@ -4,6 +4,11 @@
 #include "ui/win32/GdiHandles.h"
 #include "ui/win32/SyncWindow.h"
 
+// After the drawing objects' handles: these read <windows.h>, whose macros
+// would hide the seam's constants from the handle template.
+#include "ui/win32/CheckList.h"
+#include "ui/win32/Window.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -17,7 +22,6 @@ namespace {
 const wchar_t kClassName[] = L"TallowmendWizardWindow";
 constexpr int kClientWidth = 536;
 constexpr int kClientHeight = 374;
-constexpr int kCheckWidth = 14;
 // Fonts are sized for 96 dpi whatever the screen says: the layout is in
 // fixed pixels and must not grow around them.
 constexpr int kDesignDpi = 96;
@@ -29,7 +33,7 @@ FontHandle MakeFont(const wchar_t* face, int points, bool underline) {
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face));
 }
 
-class TWin32App : public TApplication, public IWidgetPeer {
+class TWin32App : public TApplication, public IWidgetPeer, public TWindow {
 public:
     TWin32App() {
         sync_.RegisterAsMain();
@@ -41,19 +45,17 @@ public:
         banner_ = BitmapHandle(static_cast<HBITMAP>(
             LoadImageW(GetModuleHandleW(nullptr), L"TALLOWMEND_BANNER", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     }
-    ~TWin32App() override {
-        if (hwnd_) DestroyWindow(hwnd_);
-    }
+    ~TWin32App() override { Destroy(); }
 
     int ShowMessage(const std::u16string& text, const std::u16string& caption, TMsgButtons buttons,
                    bool owned) override {
         UINT type = buttons == TMsgButtons::YesNo ? MB_YESNO : MB_OK;
-        return MessageBoxW(owned ? hwnd_ : nullptr, W(text), W(caption), type);
+        return MessageBoxW(owned ? Handle() : nullptr, W(text), W(caption), type);
     }
 
     void ShowException(const std::u16string& message) override {
         std::u16string caption = form_ ? form_->Caption() : std::u16string(u"Error");
-        MessageBoxW(hwnd_, W(message), W(caption), MB_OK | MB_ICONERROR);
+        MessageBoxW(Handle(), W(message), W(caption), MB_OK | MB_ICONERROR);
     }
 
     void Terminate() override {
@@ -66,43 +68,42 @@ public:
         form_ = &form;
         if (!CreateWindows()) return;
         form.SetPeer(this);
-        ShowWindow(hwnd_, SW_SHOWNORMAL);
-        UpdateWindow(hwnd_);
+        ShowWindow(Handle(), SW_SHOWNORMAL);
+        UpdateWindow(Handle());
         MSG msg;
         while (!terminated_ && GetMessageW(&msg, nullptr, 0, 0) > 0) {
             if (msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE) &&
-                (msg.hwnd == hwnd_ || IsChild(hwnd_, msg.hwnd)) && HandleKey(msg.hwnd, msg.wParam))
+                (msg.hwnd == Handle() || IsChild(Handle(), msg.hwnd)) && HandleKey(msg.hwnd, msg.wParam))
                 continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
         terminated_ = true;
         form.SetPeer(nullptr);
-        if (hwnd_) DestroyWindow(hwnd_);
-        hwnd_ = nullptr;
+        Destroy();
     }
 
     void WidgetChanged(TWidget& widget) override {
         auto it = handles_.find(&widget);
         if (it != handles_.end()) {
             if (widget.Kind() == TWidgetKind::CheckList) {
-                FillList(widget, it->second);
+                if (TCheckList* list = ListOf(it->second)) FillList(widget, *list);
             } else {
                 SetWindowTextW(it->second, W(widget.Caption()));
                 if (IsOneLine(widget) && widget.Kind() != TWidgetKind::Button) {
                     SIZE size = OneLineSize(widget, reinterpret_cast<HFONT>(SendMessageW(it->second, WM_GETFONT, 0, 0)));
                     RECT before;
                     GetWindowRect(it->second, &before);
-                    MapWindowPoints(HWND_DESKTOP, hwnd_, reinterpret_cast<POINT*>(&before), 2);
+                    MapWindowPoints(HWND_DESKTOP, Handle(), reinterpret_cast<POINT*>(&before), 2);
                     SetWindowPos(it->second, nullptr, 0, 0, size.cx, size.cy,
                                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
                     // What a longer text covered is the window's to paint again.
-                    InvalidateRect(hwnd_, &before, TRUE);
+                    InvalidateRect(Handle(), &before, TRUE);
                     InvalidateRect(it->second, nullptr, TRUE);
                 }
             }
         }
-        if (&widget == form_) SetWindowTextW(hwnd_, W(widget.Caption()));
+        if (&widget == form_) SetWindowTextW(Handle(), W(widget.Caption()));
         SyncStates();
     }
 
@@ -113,82 +114,12 @@ private:
         bool InPanel;
     };
 
-    static LRESULT CALLBACK FormProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-        auto* self = reinterpret_cast<TWin32App*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        if (msg == WM_NCCREATE) {
-            self = static_cast<TWin32App*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-            SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        }
-        // No exception may unwind through the system's dispatch code.
-        try {
-            if (self) {
-                LRESULT result = 0;
-                if (self->HandleFormMessage(hwnd, msg, wp, lp, result)) return result;
-            }
-        } catch (...) {
-        }
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    }
-
-    static LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-        auto* self = reinterpret_cast<TWin32App*>(GetPropW(hwnd, L"TallowmendApp"));
-        try {
-            if (self && (msg == WM_LBUTTONDOWN || (msg == WM_KEYDOWN && wp == VK_SPACE))) {
-                LRESULT result = CallWindowProcW(self->listProc_, hwnd, msg, wp, lp);
-                int index = static_cast<int>(SendMessageW(hwnd, LB_GETCURSEL, 0, 0));
-                bool onBox = true;
-                if (msg == WM_LBUTTONDOWN) {
-                    LRESULT hit = SendMessageW(hwnd, LB_ITEMFROMPOINT, 0, lp);
-                    int scroll = GetScrollPos(hwnd, SB_HORZ);
-                    onBox = HIWORD(hit) == 0 && GET_X_LPARAM_(lp) + scroll < kCheckWidth;
-                    index = LOWORD(hit);
-                }
-                if (onBox) self->ToggleItem(hwnd, index);
-                return result;
-            }
-            if (self && msg == WM_LBUTTONDBLCLK) {
-                LRESULT hit = SendMessageW(hwnd, LB_ITEMFROMPOINT, 0, lp);
-                if (HIWORD(hit) == 0) self->ActivateItem(hwnd, LOWORD(hit));
-                return 0;
-            }
-            if (self) return CallWindowProcW(self->listProc_, hwnd, msg, wp, lp);
-        } catch (...) {
-            return 0;
-        }
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    }
-
-    static int GET_X_LPARAM_(LPARAM lp) { return static_cast<int>(static_cast<short>(LOWORD(lp))); }
-
-    void ToggleItem(HWND list, int index) {
-        for (auto& c : controls_) {
-            if (c.Handle != list) continue;
-            if (index < 0 || index >= c.Widget->Count()) return;
-            TWidget* w = c.Widget;
-            SafeCall(*this, [w, index] { w->SetChecked(index, !w->Item(index).Checked); });
-        }
-    }
-
-    // Double click or Enter on a list entry: the list's own action, when it
-    // has one.
-    bool ActivateItem(HWND list, int index) {
-        for (auto& c : controls_) {
-            if (c.Handle != list || !c.Widget->OnItemActivate) continue;
-            if (index < 0 || index >= c.Widget->Count()) return false;
-            TWidget* w = c.Widget;
-            SafeCall(*this, [w, index] { w->OnItemActivate(index); });
-            return true;
-        }
-        return false;
-    }
-
     bool HandleKey(HWND focus, WPARAM key) {
         wchar_t cls[16] = {};
         GetClassNameW(focus, cls, 16);
         bool onButton = lstrcmpiW(cls, L"Button") == 0;
-        if (key == VK_RETURN && lstrcmpiW(cls, L"ListBox") == 0 &&
-            ActivateItem(focus, static_cast<int>(SendMessageW(focus, LB_GETCURSEL, 0, 0))))
-            return true;
+        TCheckList* list = ListOf(focus);
+        if (key == VK_RETURN && list && list->Activate(list->Selection())) return true;
         if (key == VK_RETURN && onButton) {
             SendMessageW(focus, BM_CLICK, 0, 0);
             return true;
@@ -206,23 +137,18 @@ private:
 
     bool CreateWindows() {
         WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = FormProc;
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         wc.hbrBackground = white_.get();
         wc.hIcon = LoadIconW(wc.hInstance, MAKEINTRESOURCEW(1));
         wc.lpszClassName = kClassName;
-        if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
 
         DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
         RECT r{0, 0, kClientWidth, kClientHeight};
         AdjustWindowRectEx(&r, style, FALSE, 0);
         int w = r.right - r.left, h = r.bottom - r.top;
         int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2, y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
-        hwnd_ = CreateWindowExW(0, kClassName, W(form_->Caption()), style, x, y, w, h, nullptr, nullptr,
-                                wc.hInstance, this);
-        if (!hwnd_) return false;
+        if (!Create(wc, 0, W(form_->Caption()), style, RECT{x, y, x + w, y + h}, nullptr)) return false;
         CreateChildren(*form_, 0, 0, false);
         SyncStates();
         return true;
@@ -251,7 +177,7 @@ private:
                         width = size.cx;
                         height = size.cy;
                     }
-                    h = CreateWindowExW(0, L"STATIC", W(w.Caption()), st, x, y, width, height, hwnd_, nullptr,
+                    h = CreateWindowExW(0, L"STATIC", W(w.Caption()), st, x, y, width, height, Handle(), nullptr,
                                         nullptr, nullptr);
                     break;
                 }
@@ -259,20 +185,10 @@ private:
                     h = CreateWindowExW(0, L"BUTTON", W(w.Caption()),
                                         WS_CHILD | WS_TABSTOP |
                                             (w.Role == TButtonRole::Default ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
-                                        x, y, b.Width, b.Height, hwnd_, nullptr, nullptr, nullptr);
+                                        x, y, b.Width, b.Height, Handle(), nullptr, nullptr, nullptr);
                     break;
                 case TWidgetKind::CheckList:
-                    h = CreateWindowExW(WS_EX_CLIENTEDGE, L"LISTBOX", L"",
-                                        WS_CHILD | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_OWNERDRAWFIXED |
-                                            LBS_HASSTRINGS | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
-                                        x, y, b.Width, b.Height, hwnd_, nullptr, nullptr, nullptr);
-                    if (h) {
-                        SendMessageW(h, LB_SETITEMHEIGHT, 0, 13);
-                        SendMessageW(h, LB_SETHORIZONTALEXTENT, 760, 0);
-                        SetPropW(h, L"TallowmendApp", this);
-                        listProc_ = reinterpret_cast<WNDPROC>(
-                            SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProc)));
-                    }
+                    h = CreateList(w, x, y);
                     break;
                 default:
                     break;
@@ -282,7 +198,7 @@ private:
                 SetWindowLongPtrW(h, GWLP_ID, static_cast<LONG_PTR>(1000 + controls_.size()));
                 controls_.push_back({&w, h, inPanel});
                 handles_[&w] = h;
-                if (w.Kind() == TWidgetKind::CheckList) FillList(w, h);
+                if (TCheckList* list = ListOf(h)) FillList(w, *list);
             }
             CreateChildren(w, x, y, inPanel || w.Kind() == TWidgetKind::Panel);
         }
@@ -296,7 +212,7 @@ private:
     SIZE OneLineSize(const TWidget& w, HFONT font) {
         SIZE size{};
         {
-            auto dc = GetWindowDc(hwnd_);
+            auto dc = GetWindowDc(Handle());
             auto selected = Select(dc.get().dc, font);
             GetTextExtentPoint32W(dc.get().dc, W(w.Caption()), static_cast<int>(w.Caption().size()), &size);
         }
@@ -304,17 +220,40 @@ private:
         return {std::max(b.Width, static_cast<int>(size.cx)), b.Height == 0 ? size.cy : b.Height};
     }
 
-    void FillList(TWidget& w, HWND h) {
-        int top = static_cast<int>(SendMessageW(h, LB_GETTOPINDEX, 0, 0));
-        int sel = static_cast<int>(SendMessageW(h, LB_GETCURSEL, 0, 0));
-        SendMessageW(h, WM_SETREDRAW, FALSE, 0);
-        SendMessageW(h, LB_RESETCONTENT, 0, 0);
-        for (int i = 0; i < w.Count(); ++i)
-            SendMessageW(h, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(w.Item(i).Text)));
-        if (sel >= 0 && sel < w.Count()) SendMessageW(h, LB_SETCURSEL, sel, 0);
-        if (top > 0 && top < w.Count()) SendMessageW(h, LB_SETTOPINDEX, top, 0);
-        SendMessageW(h, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(h, nullptr, TRUE);
+    // A check list's box toggles the widget's entry, and activating an entry
+    // runs the widget's action when it has one; the list then shows the
+    // widget's entries again.
+    HWND CreateList(TWidget& w, int x, int y) {
+        auto list = std::make_unique<TCheckList>();
+        if (!list->Create(Handle(), x, y, w.Bounds().Width, w.Bounds().Height)) return nullptr;
+        TWidget* widget = &w;
+        list->OnToggle = [this, widget](int index) {
+            SafeCall(*this, [widget, index] { widget->SetChecked(index, !widget->Item(index).Checked); });
+        };
+        list->OnActivate = [this, widget](int index) {
+            if (!widget->OnItemActivate) return false;
+            SafeCall(*this, [widget, index] { widget->OnItemActivate(index); });
+            return true;
+        };
+        lists_.push_back(std::move(list));
+        return lists_.back()->Handle();
+    }
+
+    static void FillList(const TWidget& w, TCheckList& list) {
+        std::vector<TCheckList::TItem> items;
+        items.reserve(static_cast<std::size_t>(w.Count()));
+        for (int i = 0; i < w.Count(); ++i) {
+            const TListEntry& e = w.Item(i);
+            items.push_back({std::wstring(e.Text.begin(), e.Text.end()), e.Checked});
+        }
+        list.SetItems(std::move(items));
+    }
+
+    TCheckList* ListOf(HWND h) {
+        if (!h) return nullptr;
+        for (auto& list : lists_)
+            if (list->Handle() == h) return list.get();
+        return nullptr;
     }
 
     void SyncStates() {
@@ -360,118 +299,90 @@ private:
         FillRect(dc, &bar, accent.get());
     }
 
-    bool HandleFormMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
-        switch (msg) {
-            case WM_PAINT: {
-                PAINTSTRUCT ps;
-                HDC dc = BeginPaint(hwnd, &ps);
-                PaintBanner(dc);
-                RECT panel{0, 320, kClientWidth + 1, kClientHeight + 1};
-                FillRect(dc, &panel, GetSysColorBrush(COLOR_BTNFACE));
-                DrawEdge(dc, &panel, BDR_SUNKENOUTER, BF_RECT);
-                EndPaint(hwnd, &ps);
-                return true;
-            }
-            case WM_CTLCOLORSTATIC: {
-                TControl* c = ControlOf(reinterpret_cast<HWND>(lp));
-                HDC dc = reinterpret_cast<HDC>(wp);
-                SetBkMode(dc, TRANSPARENT);
-                if (c && (c->Widget->Kind() == TWidgetKind::LinkLabel || c->Widget->OnClick)) {
-                    bool navy = c->Widget->Kind() == TWidgetKind::LinkLabel &&
-                                (c->Handle == hovered_ || visited_.count(c->Handle));
-                    SetTextColor(dc, navy ? RGB(0, 0, 128) : RGB(0, 0, 255));
-                }
-                result = reinterpret_cast<LRESULT>(c && c->InPanel ? GetSysColorBrush(COLOR_BTNFACE) : white_.get());
-                return true;
-            }
-            case WM_SETCURSOR: {
-                TControl* c = ControlOf(reinterpret_cast<HWND>(wp));
-                if (c && (c->Widget->Kind() == TWidgetKind::LinkLabel || c->Widget->OnClick) &&
-                    c->Widget->Kind() != TWidgetKind::Button) {
-                    SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
-                    if (hovered_ != c->Handle) {
-                        HWND old = hovered_;
-                        hovered_ = c->Handle;
-                        InvalidateRect(c->Handle, nullptr, TRUE);
-                        if (old) InvalidateRect(old, nullptr, TRUE);
-                    }
-                    result = TRUE;
-                    return true;
-                }
-                if (hovered_) {
-                    HWND old = hovered_;
-                    hovered_ = nullptr;
-                    InvalidateRect(old, nullptr, TRUE);
-                }
-                return false;
-            }
-            case WM_COMMAND: {
-                TControl* c = ControlOf(reinterpret_cast<HWND>(lp));
-                if (!c) return false;
-                WORD code = HIWORD(wp);
-                if ((c->Widget->Kind() == TWidgetKind::Button && code == BN_CLICKED) ||
-                    (c->Widget->Kind() != TWidgetKind::Button && code == STN_CLICKED)) {
-                    if (c->Widget->Kind() == TWidgetKind::LinkLabel) {
-                        visited_[c->Handle] = true;
-                        InvalidateRect(c->Handle, nullptr, TRUE);
-                    }
-                    TWidget* w = c->Widget;
-                    SafeCall(*this, [w] { w->Click(); });
-                    result = 0;
-                    return true;
-                }
-                return false;
-            }
-            case WM_MEASUREITEM: {
-                auto* mi = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
-                mi->itemHeight = 13;
-                result = TRUE;
-                return true;
-            }
-            case WM_DRAWITEM: {
-                auto* di = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
-                TControl* c = ControlOf(di->hwndItem);
-                if (!c || di->itemID == static_cast<UINT>(-1)) return false;
-                int index = static_cast<int>(di->itemID);
-                if (index >= c->Widget->Count()) return false;
-                const TListEntry& e = c->Widget->Item(index);
-                bool selected = (di->itemState & ODS_SELECTED) != 0;
-                FillRect(di->hDC, &di->rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
-                RECT box{di->rcItem.left + 1, di->rcItem.top, di->rcItem.left + 1 + 13, di->rcItem.top + 13};
-                DrawFrameControl(di->hDC, &box, DFC_BUTTON,
-                                 DFCS_BUTTONCHECK | DFCS_FLAT | (e.Checked ? DFCS_CHECKED : 0));
-                SetBkMode(di->hDC, TRANSPARENT);
-                SetTextColor(di->hDC, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
-                RECT text = di->rcItem;
-                text.left += kCheckWidth + 2;
-                DrawTextW(di->hDC, W(e.Text), -1, &text, DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-                result = TRUE;
-                return true;
-            }
-            case WM_CLOSE:
-                // The close box and Alt+F4 end the program without asking.
-                Terminate();
-                result = 0;
-                return true;
-            case WM_DESTROY:
-                if (hwnd == hwnd_) {
-                    hwnd_ = nullptr;
-                    Terminate();
-                }
-                return false;
-            default:
-                return false;
-        }
+    bool OnPaint() override {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(Handle(), &ps);
+        PaintBanner(dc);
+        RECT panel{0, 320, kClientWidth + 1, kClientHeight + 1};
+        FillRect(dc, &panel, GetSysColorBrush(COLOR_BTNFACE));
+        DrawEdge(dc, &panel, BDR_SUNKENOUTER, BF_RECT);
+        EndPaint(Handle(), &ps);
+        return true;
     }
+
+    HBRUSH OnCtlColorStatic(HDC dc, HWND control) override {
+        TControl* c = ControlOf(control);
+        SetBkMode(dc, TRANSPARENT);
+        if (c && (c->Widget->Kind() == TWidgetKind::LinkLabel || c->Widget->OnClick)) {
+            bool navy =
+                c->Widget->Kind() == TWidgetKind::LinkLabel && (c->Handle == hovered_ || visited_.count(c->Handle));
+            SetTextColor(dc, navy ? RGB(0, 0, 128) : RGB(0, 0, 255));
+        }
+        return c && c->InPanel ? GetSysColorBrush(COLOR_BTNFACE) : white_.get();
+    }
+
+    bool OnSetCursor(HWND over) override {
+        TControl* c = ControlOf(over);
+        if (c && (c->Widget->Kind() == TWidgetKind::LinkLabel || c->Widget->OnClick) &&
+            c->Widget->Kind() != TWidgetKind::Button) {
+            SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
+            if (hovered_ != c->Handle) {
+                HWND old = hovered_;
+                hovered_ = c->Handle;
+                InvalidateRect(c->Handle, nullptr, TRUE);
+                if (old) InvalidateRect(old, nullptr, TRUE);
+            }
+            return true;
+        }
+        if (hovered_) {
+            HWND old = hovered_;
+            hovered_ = nullptr;
+            InvalidateRect(old, nullptr, TRUE);
+        }
+        return false;
+    }
+
+    bool OnCommand(HWND control, WORD code) override {
+        TControl* c = ControlOf(control);
+        if (!c) return false;
+        if ((c->Widget->Kind() == TWidgetKind::Button && code == BN_CLICKED) ||
+            (c->Widget->Kind() != TWidgetKind::Button && code == STN_CLICKED)) {
+            if (c->Widget->Kind() == TWidgetKind::LinkLabel) {
+                visited_[c->Handle] = true;
+                InvalidateRect(c->Handle, nullptr, TRUE);
+            }
+            TWidget* w = c->Widget;
+            SafeCall(*this, [w] { w->Click(); });
+            return true;
+        }
+        return false;
+    }
+
+    bool OnMeasureItem(MEASUREITEMSTRUCT& item) override {
+        item.itemHeight = TCheckList::kItemHeight;
+        return true;
+    }
+
+    bool OnDrawItem(const DRAWITEMSTRUCT& item) override {
+        TCheckList* list = ListOf(item.hwndItem);
+        return list && list->DrawItem(item);
+    }
+
+    bool OnClose() override {
+        // The close box and Alt+F4 end the program without asking.
+        Terminate();
+        return true;
+    }
+
+    void OnDestroy() override { Terminate(); }
 
     TSyncWindow sync_;
     TWidget* form_ = nullptr;
-    HWND hwnd_ = nullptr;
     HWND hovered_ = nullptr;
     std::map<HWND, bool> visited_;
     std::vector<TControl> controls_;
     std::map<TWidget*, HWND> handles_;
-    WNDPROC listProc_ = nullptr;
+    std::vector<std::unique_ptr<TCheckList>> lists_;
     FontHandle normal_, link_, title_, scanning_;
     BrushHandle white_;
     BitmapHandle banner_;
