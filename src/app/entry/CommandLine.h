@@ -29,14 +29,12 @@ struct TCommandLine {
     std::vector<std::string> Machines;  // in the order given: later files win
     std::map<char16_t, std::filesystem::path> Drives;
     std::optional<std::string> Save;
-    bool Automatic = false;
-    bool ScanOnly = false;
-    bool ListBackups = false;
-    bool Details = false;
-    bool Undo = false;
+    // The wizard: --auto, --details, --undo.
+    bool Automatic = false, Details = false, Undo = false;
+    // The modes without it.
+    bool ScanOnly = false, ListBackups = false;
+    std::optional<std::string> Report, Restore;
     bool Debug = false;
-    std::optional<std::string> Report;
-    std::optional<std::string> Restore;
     emul::Arch Arch = emul::Arch::Windows64;
     os::LANGID UiLanguage = 1033;
     TWindowsVersion Version{6, 1, 7601, u"Service Pack 1"};
