@@ -39,6 +39,16 @@ WINE_VOLATILE = {
     ("hkey_local_machine\\system\\currentcontrolset\\control\\class\\"
      "{4d36e96e-e325-11ce-bfc1-08002be10318}", ""),
 }
+# Wine registers the display adapter again under a new random GUID whenever
+# a program starts in a display it has not seen, and names the adapter's
+# driver there: seen once as the only difference after an undo.
+WINE_DISPLAY_ADAPTER = re.compile(
+    r"^hkey_local_machine\\system\\currentcontrolset\\control\\video\\\{[0-9a-f-]{36}\}\\\d{4}$")
+
+
+def wine_volatile(key, name):
+    """True for values Wine's own processes write whenever a program starts."""
+    return (key, name) in WINE_VOLATILE or (name == "graphicsdriver" and bool(WINE_DISPLAY_ADAPTER.match(key)))
 
 
 def read_export(path):
@@ -145,7 +155,7 @@ def main(argv):
             continue
         for name, data in values.items():
             now = after[key].get(name)
-            if now == data or (key, name) in WINE_VOLATILE:
+            if now == data or wine_volatile(key, name):
                 continue
             if key_explained(key) or (stored(key), name) in removed_values:
                 continue

@@ -15,7 +15,7 @@ values are not compared.
 """
 import sys
 
-from regdiff import VALUE_FINDING, WINE_VOLATILE, load, normalise, stored, user_sid
+from regdiff import VALUE_FINDING, load, normalise, stored, user_sid, wine_volatile
 
 
 def main(argv):
@@ -47,7 +47,7 @@ def main(argv):
             problems.append("key missing: " + key)
             continue
         for name, data in values.items():
-            if (key, name) in WINE_VOLATILE or left(key, name):
+            if wine_volatile(key, name) or left(key, name):
                 continue
             if name not in undone[key]:
                 problems.append("value missing: %s [%s]" % (key, name))
@@ -57,7 +57,7 @@ def main(argv):
         for name in values:
             if (key in before and name in before[key]) or left(key, name):
                 continue
-            if (key, name) in WINE_VOLATILE or (key in after and name in after[key]):
+            if wine_volatile(key, name) or (key in after and name in after[key]):
                 continue
             if key not in before and key in after:
                 continue

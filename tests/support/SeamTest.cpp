@@ -28,6 +28,15 @@ std::u16string UniqueName() {
 
 #ifndef _WIN32
 std::filesystem::path g_hostDrive;
+
+// ctest starts one process per test, so a drive left behind by each would pile up in /tmp run after run.
+struct THostDriveCleanup {
+    ~THostDriveCleanup() {
+        if (g_hostDrive.empty()) return;
+        std::error_code ec;
+        std::filesystem::remove_all(g_hostDrive, ec);
+    }
+} g_hostDriveCleanup;
 #endif
 
 }  // namespace
