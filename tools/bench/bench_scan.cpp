@@ -40,11 +40,13 @@
 #include "findings/CleanerRegKeyProduct.h"
 #include "findings/CleanerScanProduct.h"
 #include "platform/Handle.h"
+#include "platform/KeyCache.h"
 #include "platform/RegistryAccess.h"
 #include "platform/Wow64.h"
 #include "platform/emul/Machine.h"
 #include "platform/emul/SeamCalls.h"
 #include "platform/os/WinApi.h"
+#include "scan/PathChecks.h"
 #include "scan/ScanManager.h"
 #include "scanners/AddRemoveScannerUnit.h"
 #include "scanners/AutorunsScannerUnit.h"
@@ -288,6 +290,9 @@ void TimeEachScanner() {
             platform::RegistryViewFlag = static_cast<std::int32_t>(view);
             double cpu = CpuSeconds();
             const auto before = emul::SeamCalls();
+            // As under the manager.
+            platform::TKeyCacheScope keyHandles;
+            scan::TPathMemoScope paths;
             try {
                 scanner->Scan();
             } catch (...) {
