@@ -1,6 +1,8 @@
 // Opening a key's security up for a repair and putting it back afterwards.
 #include "platform/RegistryAccess.h"
 
+#include "platform/KeyCache.h"
+
 namespace platform {
 
 void HeapFreeDeleter::operator()(void* p) const {
@@ -32,6 +34,9 @@ bool OpenUp(os::HKEY key) {
     if (!open) return false;
     if (!os::InitializeSecurityDescriptor(open.get(), os::SECURITY_DESCRIPTOR_REVISION)) return false;
     if (!os::SetSecurityDescriptorDacl(open.get(), os::TRUE, nullptr, os::FALSE)) return false;
+    // A handle opened before keeps the rights it was granted: the caches
+    // must not serve reads the new security would refuse.
+    TRegistryChange change;
     return os::RegSetKeySecurity(key, os::DACL_SECURITY_INFORMATION, open.get()) == os::ERROR_SUCCESS;
 }
 
@@ -50,6 +55,7 @@ bool Unlock(os::HKEY root, const std::u16string& keyPath, os::REGSAM extra, Save
     }
     SavedDescriptor restore = std::move(saved);
     if (!restore) return false;
+    TRegistryChange change;
     return os::RegSetKeySecurity(key.get(), os::DACL_SECURITY_INFORMATION, restore.get()) == os::ERROR_SUCCESS;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/RegKey.h"
 
+#include "platform/KeyCache.h"
 #include "platform/Text.h"
 
 namespace platform {
@@ -48,6 +49,7 @@ os::LSTATUS RegKey::Open(os::HKEY parent, const std::u16string& path, os::REGSAM
 os::LSTATUS RegKey::Create(os::HKEY parent, const std::u16string& path, os::REGSAM access, RegView view,
                            os::DWORD options) {
     key_.reset();
+    TRegistryChange change;
     os::HKEY created = nullptr;
     os::DWORD disposition = 0;
     auto status = os::RegCreateKeyExW(parent, RelativeKeyPath(path), 0, nullptr, options, access | view.bits, nullptr,
@@ -82,6 +84,7 @@ os::LSTATUS RegKey::QueryValue(const std::u16string& name, os::DWORD& type, std:
 
 os::LSTATUS RegKey::SetValue(const std::u16string& name, os::DWORD type, const void* data, std::size_t size) const {
     if (size > 0xFFFFFFF0u) return static_cast<os::LSTATUS>(os::ERROR_INVALID_PARAMETER);
+    TRegistryChange change;
     std::vector<std::uint8_t> buffer(static_cast<const std::uint8_t*>(data),
                                      static_cast<const std::uint8_t*>(data) + size);
     buffer.push_back(0xFF);
@@ -90,7 +93,10 @@ os::LSTATUS RegKey::SetValue(const std::u16string& name, os::DWORD type, const v
                               static_cast<os::DWORD>(size));
 }
 
-os::LSTATUS RegKey::DeleteValue(const std::u16string& name) const { return os::RegDeleteValueW(get(), name.c_str()); }
+os::LSTATUS RegKey::DeleteValue(const std::u16string& name) const {
+    TRegistryChange change;
+    return os::RegDeleteValueW(get(), name.c_str());
+}
 
 os::LSTATUS RegKey::SubKeyNames(StringList& names) const {
     os::DWORD maxSubKey = 0;
@@ -127,10 +133,14 @@ os::LSTATUS RegKey::SaveTo(const std::u16string& file) const {
 }
 
 os::LSTATUS RegKey::RestoreFrom(const std::u16string& file, os::DWORD flags) const {
+    TRegistryChange change;
     return os::RegRestoreKeyW(get(), file.c_str(), flags);
 }
 
-os::LSTATUS RegKey::DeleteSelf() const { return os::RegDeleteKeyW(get(), u""); }
+os::LSTATUS RegKey::DeleteSelf() const {
+    TRegistryChange change;
+    return os::RegDeleteKeyW(get(), u"");
+}
 
 namespace {
 

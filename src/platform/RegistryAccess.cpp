@@ -1,6 +1,9 @@
 #include "platform/RegistryAccess.h"
 
+#include <algorithm>
 #include <limits>
+
+#include "platform/KeyCache.h"
 
 namespace platform {
 namespace {
@@ -31,33 +34,78 @@ void WriteText(os::HKEY root, const std::u16string& key, const std::u16string& n
 }  // namespace
 
 void RegistryGetKeyNames(os::HKEY root, const std::u16string& key, StringList& names, RegView view) {
-    RegKey handle;
-    if (handle.Open(root, key, kReadMask, view) == os::ERROR_SUCCESS) handle.SubKeyNames(names);
+    TReadKey handle;
+    if (handle.Open(root, key, kReadMask, view) == os::ERROR_SUCCESS) handle.get().SubKeyNames(names);
 }
 
 void RegistryGetValueNames(os::HKEY root, const std::u16string& key, StringList& names, RegView view) {
-    RegKey handle;
-    if (handle.Open(root, key, kReadMask, view) == os::ERROR_SUCCESS) handle.ValueNames(names);
+    TReadKey handle;
+    if (handle.Open(root, key, kReadMask, view) == os::ERROR_SUCCESS) handle.get().ValueNames(names);
+}
+
+std::u16string TRegValue::Text() const {
+    std::u16string result(data.size() / sizeof(char16_t), u'\0');
+    for (std::size_t i = 0; i < result.size(); ++i)
+        result[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    auto nul = result.find(u'\0');
+    if (nul != std::u16string::npos) result.resize(nul);
+    return result;
+}
+
+bool RegistryGetValues(os::HKEY root, const std::u16string& key, std::vector<TRegValue>& values, RegView view) {
+    values.clear();
+    try {
+        TReadKey handle;
+        if (handle.Open(root, key, kReadMask, view) != os::ERROR_SUCCESS) return false;
+        const os::HKEY hkey = handle.get().get();
+        os::DWORD maxName = 0, maxData = 0;
+        os::RegQueryInfoKeyW(hkey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
+                             nullptr, nullptr);
+        std::u16string name(maxName + 1, u'\0');
+        std::vector<std::uint8_t> data(std::max<os::DWORD>(maxData, 1));
+        std::vector<TRegValue> result;
+        constexpr auto kMoreData = static_cast<os::LSTATUS>(os::ERROR_MORE_DATA);
+        for (os::DWORD index = 0, retries = 0;;) {
+            auto chars = static_cast<os::DWORD>(name.size());
+            auto bytes = static_cast<os::DWORD>(data.size());
+            os::DWORD type = 0;
+            auto status = os::RegEnumValueW(hkey, index, name.data(), &chars, nullptr, &type, data.data(), &bytes);
+            if (status == kMoreData) {
+                // A value grew or was added since the key's maximums were
+                // read: make room for both and ask again, a few times.
+                if (++retries > 8 || name.size() >= 32768) return false;
+                name.resize(name.size() * 2);
+                data.resize(std::max<std::size_t>(static_cast<std::size_t>(bytes) + sizeof(char16_t), data.size() * 2));
+                continue;
+            }
+            if (status == static_cast<os::LSTATUS>(os::ERROR_NO_MORE_ITEMS)) break;
+            if (status != os::ERROR_SUCCESS) return false;
+            result.push_back({std::u16string(name.data(), chars), type,
+                              std::vector<std::uint8_t>(data.begin(), data.begin() + bytes)});
+            ++index;
+            retries = 0;
+        }
+        values = std::move(result);
+        return true;
+    } catch (...) {
+        // Out of memory on a huge value: the key reads as unreadable.
+        values.clear();
+        return false;
+    }
 }
 
 bool RegistryReadString(os::HKEY root, const std::u16string& key, const std::u16string& name, std::u16string& text,
                         RegView view) {
     text.clear();
     try {
-        RegKey handle;
+        TReadKey handle;
         if (handle.Open(root, key, kReadMask, view) != os::ERROR_SUCCESS) return false;
-        os::DWORD type = 0;
-        std::vector<std::uint8_t> data;
-        auto status = handle.QueryValue(name, type, data);
+        TRegValue value;
+        auto status = handle.get().QueryValue(name, value.type, value.data);
         if (status == static_cast<os::LSTATUS>(os::ERROR_FILE_NOT_FOUND)) return true;
         if (status != os::ERROR_SUCCESS) return false;
-        if (type != os::REG_SZ && type != os::REG_EXPAND_SZ) return false;
-        std::u16string result(data.size() / sizeof(char16_t), u'\0');
-        for (std::size_t i = 0; i < result.size(); ++i)
-            result[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-        auto nul = result.find(u'\0');
-        if (nul != std::u16string::npos) result.resize(nul);
-        text = std::move(result);
+        if (value.type != os::REG_SZ && value.type != os::REG_EXPAND_SZ) return false;
+        text = value.Text();
         return true;
     } catch (...) {
         // Out of memory on a huge value, or anything else: a failed read.
@@ -67,27 +115,27 @@ bool RegistryReadString(os::HKEY root, const std::u16string& key, const std::u16
 }
 
 bool RegistryKeyExists(os::HKEY root, const std::u16string& key, RegView view) {
-    RegKey handle;
+    TReadKey handle;
     return handle.Open(root, key, kExistsMask, view) == os::ERROR_SUCCESS;
 }
 
 bool RegistryValueExists(os::HKEY root, const std::u16string& key, const std::u16string& name, RegView view) {
-    RegKey handle;
+    TReadKey handle;
     if (handle.Open(root, key, kQueryMask, view) != os::ERROR_SUCCESS) return false;
     os::DWORD type = 0;
     os::DWORD bytes = 0;
-    auto status = handle.QueryValueInfo(name, &type, &bytes);
+    auto status = handle.get().QueryValueInfo(name, &type, &bytes);
     return status == os::ERROR_SUCCESS || status == static_cast<os::LSTATUS>(os::ERROR_MORE_DATA);
 }
 
 bool RegistryGetDataType(os::HKEY root, const std::u16string& key, const std::u16string& name, os::DWORD& type,
                          RegView view) {
     type = 0;
-    RegKey handle;
+    TReadKey handle;
     if (handle.Open(root, key, kQueryMask, view) != os::ERROR_SUCCESS) return true;
     os::DWORD raw = 0;
     os::DWORD bytes = 0;
-    auto status = handle.QueryValueInfo(name, &raw, &bytes);
+    auto status = handle.get().QueryValueInfo(name, &raw, &bytes);
     if (status != os::ERROR_SUCCESS && status != static_cast<os::LSTATUS>(os::ERROR_MORE_DATA)) return true;
     if (raw == os::REG_SZ || raw == os::REG_EXPAND_SZ || raw == os::REG_BINARY || raw == os::REG_DWORD) type = raw;
     return true;

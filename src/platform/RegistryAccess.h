@@ -1,5 +1,6 @@
 // The registry as the scanners and findings see it: free functions that each
-// open their own handle, do one thing and close it again. Nothing is cached.
+// open their own handle, do one thing and close it again; only during a scan
+// do the reads of the scan's thread share handles (platform/KeyCache.h).
 //
 // Every function takes the root key first and the key path second. One
 // leading "\" of the path is ignored; an empty path names the root itself.
@@ -41,6 +42,22 @@ void RegistryGetKeyNames(os::HKEY root, const std::u16string& key, StringList& n
 // Same for value names; a set default value is listed under the empty name.
 void RegistryGetValueNames(os::HKEY root, const std::u16string& key, StringList& names,
                            RegView view = RegView::Current());
+
+// One value as the key holds it.
+struct TRegValue {
+    std::u16string name;
+    os::DWORD type = 0;
+    std::vector<std::uint8_t> data;
+    // The data as text (REG_SZ, REG_EXPAND_SZ unexpanded), cut at the first
+    // NUL; an odd last byte is dropped.
+    std::u16string Text() const;
+};
+
+// Every value of the key with its type and data, in enumeration order, read
+// in one pass over the key. False, with `values` empty, when the key does
+// not open for reading or its values cannot all be read.
+bool RegistryGetValues(os::HKEY root, const std::u16string& key, std::vector<TRegValue>& values,
+                       RegView view = RegView::Current());
 
 // `text` is emptied first. True when the key opened and the value is a
 // string (REG_SZ, or REG_EXPAND_SZ unexpanded) or is missing (empty text);

@@ -1,6 +1,7 @@
 #include "scan/PathChecks.h"
 
 #include <array>
+#include <unordered_map>
 
 #include "platform/FsRedirection.h"
 #include "platform/Handle.h"
@@ -23,6 +24,19 @@ std::u16string_view Trim(std::u16string_view s) {
     while (!s.empty() && s.back() <= 32) s.remove_suffix(1);
     return s;
 }
+
+}  // namespace
+
+struct TPathMemoScope::State {
+    // By question and view: what each path's answer was.
+    std::unordered_map<std::u16string, bool> answers[2][2];
+    // By drive letter: whether it can be judged.
+    std::unordered_map<char16_t, bool> drives;
+};
+
+namespace {
+
+thread_local TPathMemoScope::State* tMemo = nullptr;
 
 bool Guarded(std::u16string_view path) { return path.size() <= 2 || path[0] == u'A' || path[0] == u'B'; }
 
@@ -194,9 +208,15 @@ bool DriveCanBeJudged(std::u16string_view path) {
     char16_t letter = path[0] >= u'a' && path[0] <= u'z' ? static_cast<char16_t>(path[0] - 32) : path[0];
     if (letter < u'A' || letter > u'Z') return true;
     if (letter == u'A' || letter == u'B') return false;
+    if (tMemo) {
+        auto known = tMemo->drives.find(letter);
+        if (known != tMemo->drives.end()) return known->second;
+    }
     const char16_t root[] = {letter, u':', u'\\', 0};
     os::UINT type = os::GetDriveTypeW(root);
-    return type != os::DRIVE_NO_ROOT_DIR && type != os::DRIVE_UNKNOWN;
+    const bool judged = type != os::DRIVE_NO_ROOT_DIR && type != os::DRIVE_UNKNOWN;
+    if (tMemo) tMemo->drives.emplace(letter, judged);
+    return judged;
 }
 
 bool PathExists(std::u16string_view path) { return FileOrFolderExists(path); }
@@ -220,6 +240,10 @@ bool SafeDirectoryExists(std::u16string_view path) {
     return !NothingThere(error) && error != kErrorBadNetPath;
 }
 
+TPathMemoScope::TPathMemoScope() : state_(std::make_unique<State>()), previous_(tMemo) { tMemo = state_.get(); }
+
+TPathMemoScope::~TPathMemoScope() { tMemo = previous_; }
+
 TPathJudge::TPathJudge()
     : FWindowsPathRegEx("^([a-z]:\\\\[^/:*?\"<>|\\r\\n]*)", TRegex::Caseless | TRegex::Multiline),
       FExtractQuoutedRegEx("^\"(.+?)\".*$", TRegex::None),
@@ -231,10 +255,20 @@ namespace {
 class TViewProbe {
 public:
     explicit TViewProbe(bool native) : native_(native) {}
-    bool Exists(std::u16string_view path) const { return Ask(path, &FileOrFolderExists); }
-    bool File(std::u16string_view path) const { return Ask(path, &FileOrUndecided); }
+    bool Exists(std::u16string_view path) const { return Remembered(path, 0, &FileOrFolderExists); }
+    bool File(std::u16string_view path) const { return Remembered(path, 1, &FileOrUndecided); }
 
 private:
+    bool Remembered(std::u16string_view path, int which, bool (*question)(std::u16string_view)) const {
+        if (!tMemo) return Ask(path, question);
+        auto& answers = tMemo->answers[which][native_ ? 1 : 0];
+        std::u16string key(path);
+        auto known = answers.find(key);
+        if (known != answers.end()) return known->second;
+        const bool answer = Ask(path, question);
+        answers.emplace(std::move(key), answer);
+        return answer;
+    }
     bool Ask(std::u16string_view path, bool (*question)(std::u16string_view)) const {
         if (!native_) return question(path);
         platform::TRedirectionOff off;

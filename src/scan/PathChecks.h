@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,6 +47,25 @@ bool PathExists(std::u16string_view path);
 // hides part of the file system from it (the 64-bit System32), once more as
 // a 64-bit program sees it: a file there is not missing.
 bool InEitherView(std::u16string_view path, bool (*exists)(std::u16string_view));
+
+// While one lives on a thread, the judgements of that thread remember what
+// they learnt about each path (and whether each drive can be judged), so
+// that a path named by a hundred registrations is looked up once: a scan
+// holds one for its whole run. Every other thread, and every later scan,
+// asks the system again; so does the fix step.
+class TPathMemoScope {
+public:
+    TPathMemoScope();
+    ~TPathMemoScope();
+    TPathMemoScope(const TPathMemoScope&) = delete;
+    TPathMemoScope& operator=(const TPathMemoScope&) = delete;
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+    State* previous_;
+};
 
 // The judgement every scanner applies to registry text. Owns its three
 // expressions, compiled once. A compiled expression keeps no match state,

@@ -7,9 +7,11 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/KeyCache.h"
 #include "platform/RegistryAccess.h"
 #include "platform/ScopeGuard.h"
 #include "platform/Wow64.h"
+#include "scan/PathChecks.h"
 
 namespace scan {
 namespace {
@@ -103,6 +105,10 @@ void TScanManager::Execute() {
 }
 
 void TScanManager::RunPasses() {
+    // This thread's reads share key handles, and its judgements what they
+    // learnt about paths, until the scan ends.
+    platform::TKeyCacheScope keyHandles;
+    TPathMemoScope paths;
     auto defaultViewAfterwards = platform::OnScopeExit([] { platform::RegistryViewFlag = 0; });
     if (platform::IsWindows64()) {
         platform::RegistryViewFlag = static_cast<std::int32_t>(os::KEY_WOW64_64KEY);

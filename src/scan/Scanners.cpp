@@ -1,6 +1,7 @@
 #include "scan/Scanners.h"
 
 #include <utility>
+#include <vector>
 
 #include "findings/CleanerRegKeyProduct.h"
 #include "findings/CleanerRegValueProduct.h"
@@ -64,24 +65,45 @@ bool TScanner::IsPathInvalidAt(os::HKEY root, const std::u16string& key, std::u1
     return FJudge.IsPathInvalid(text, owner->second);
 }
 
-void TScanner::ScanValuesOfReadableKey(os::HKEY root, const std::u16string& key) {
+bool TScanner::ReportedByName(os::HKEY root, const std::u16string& key, const std::u16string& name) {
+    if (!IsPathInvalidAt(root, key, name)) return false;
+    ResultFound(std::make_unique<findings::TCleanerRegValueProduct>(root, key, name, u""));
+    return true;
+}
+
+void TScanner::CheckText(os::HKEY root, const std::u16string& key, const std::u16string& name,
+                         const std::u16string& data) {
+    if (IsPathInvalidAt(root, key, data)) {
+        ResultFound(std::make_unique<findings::TCleanerRegValueProduct>(
+            root, key, name, i18n::LangConstFmt(u"Invalid_data_", {data})));
+    }
+}
+
+bool TScanner::ScanValuesOfReadableKey(os::HKEY root, const std::u16string& key) {
+    // Names, types and data in one pass over the key: asking for each
+    // value's type and text apart would cost two more calls per value.
+    std::vector<platform::TRegValue> values;
+    if (!platform::RegistryGetValues(root, key, values)) return ScanValuesOneByOne(root, key);
+    for (const auto& value : values) {
+        if (ReportedByName(root, key, value.name)) continue;
+        if (value.type == os::REG_SZ || value.type == os::REG_EXPAND_SZ) CheckText(root, key, value.name, value.Text());
+    }
+    return !values.empty();
+}
+
+bool TScanner::ScanValuesOneByOne(os::HKEY root, const std::u16string& key) {
     StringList names;
     platform::RegistryGetValueNames(root, key, names);
     for (const auto& name : names) {
-        if (IsPathInvalidAt(root, key, name)) {
-            ResultFound(std::make_unique<findings::TCleanerRegValueProduct>(root, key, name, u""));
-            continue;
-        }
+        if (ReportedByName(root, key, name)) continue;
         os::DWORD type = 0;
         platform::RegistryGetDataType(root, key, name, type);
         if (type != os::REG_SZ && type != os::REG_EXPAND_SZ) continue;
         std::u16string data;
         platform::RegistryReadString(root, key, name, data);
-        if (IsPathInvalidAt(root, key, data)) {
-            ResultFound(std::make_unique<findings::TCleanerRegValueProduct>(
-                root, key, name, i18n::LangConstFmt(u"Invalid_data_", {data})));
-        }
+        CheckText(root, key, name, data);
     }
+    return KeyHasValues(root, key);
 }
 
 bool TScanner::KeyHasValues(os::HKEY root, const std::u16string& key) const {
@@ -100,8 +122,7 @@ bool TScanner::WalkKeyTree(os::HKEY root, const std::u16string& key, bool& paren
     // A key whose values and subkeys cannot be read is not known to be
     // empty, and neither is anything above it.
     if (!platform::RegistryKeyExists(root, key)) return false;
-    ScanValuesOfReadableKey(root, key);
-    bool hasValues = KeyHasValues(root, key);
+    bool hasValues = ScanValuesOfReadableKey(root, key);
     bool complete = true;
     StringList subKeys;
     platform::RegistryGetKeyNames(root, key, subKeys);

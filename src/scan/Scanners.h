@@ -88,7 +88,16 @@ protected:
     const TRegex& DeleteBottomPartRegEx() const { return FJudge.DeleteBottomPartRegEx(); }
 
 private:
-    void ScanValuesOfReadableKey(os::HKEY root, const std::u16string& key);
+    // Whether the key holds a value.
+    bool ScanValuesOfReadableKey(os::HKEY root, const std::u16string& key);
+    // The same, a value at a time: for a key whose values do not all read
+    // in one pass (one too large to hold, say), so that the rest are still
+    // judged and a key with values is never taken for an empty one.
+    bool ScanValuesOneByOne(os::HKEY root, const std::u16string& key);
+    // A value whose name is a missing path; reported when it is.
+    bool ReportedByName(os::HKEY root, const std::u16string& key, const std::u16string& name);
+    // A value whose text is a missing path.
+    void CheckText(os::HKEY root, const std::u16string& key, const std::u16string& name, const std::u16string& data);
     // ScanKeyTree's recursion; false when the subtree was not walked whole.
     bool WalkKeyTree(os::HKEY root, const std::u16string& key, bool& parentHasValues);
     void ProgressForKey(os::HKEY root, const std::u16string& key);

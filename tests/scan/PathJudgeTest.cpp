@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Text.h"
@@ -356,6 +357,34 @@ TEST_F(PathFixture, TwoByteCodePageCutsOnWholeCharacters) {
     EXPECT_EQ(match->End(1), folder.size() + 2);  // the real bar still ends it
 }
 #endif
+
+}  // namespace
+}  // namespace scan
+
+namespace scan {
+namespace {
+
+class PathMemo : public testsupport::SeamTest {};
+
+// A scan remembers what it learnt about a path for its own run only: the
+// file put back after a scan (by the user, or by the fix step's undo) is
+// there for the next scan, and for any judgement outside a scan.
+TEST_F(PathMemo, AnswersLastForOneScopeAndNoOtherThreadOrLaterScopeSeesThem) {
+    TPathJudge judge;
+    const std::u16string file = ScratchFolder() + u"\\later.dll";
+    {
+        TPathMemoScope scan;
+        ASSERT_TRUE(judge.IsPathInvalid(file));
+        testsupport::WriteFile(file, "MZ");
+        EXPECT_TRUE(judge.IsPathInvalid(file)) << "remembered within the scan";
+        bool elsewhere = true;
+        std::thread([&] { elsewhere = judge.IsPathInvalid(file); }).join();
+        EXPECT_FALSE(elsewhere) << "another thread saw this scan's answer";
+    }
+    EXPECT_FALSE(judge.IsPathInvalid(file)) << "outside a scan";
+    TPathMemoScope next;
+    EXPECT_FALSE(judge.IsPathInvalid(file)) << "a new scan started with the old answer";
+}
 
 }  // namespace
 }  // namespace scan

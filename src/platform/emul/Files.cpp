@@ -16,6 +16,7 @@
 
 #include "platform/Text.h"
 #include "platform/emul/PathResolver.h"
+#include "platform/emul/SeamCalls.h"
 #include "platform/emul/SystemInternal.h"
 
 namespace emul {
@@ -313,6 +314,8 @@ using emul::detail::ResolvedPath;
 namespace fs = std::filesystem;
 
 DWORD GetFileAttributesW(LPCWSTR path) {
+    emul::CountSeamCall(emul::SeamCall::FileAttributes);
+    emul::RecordProbedPath(path);
     ResolvedPath r;
     if (!path) return emul::Fail(ERROR_INVALID_PARAMETER), INVALID_FILE_ATTRIBUTES;
     if (!emul::Resolve(path, r, true)) return INVALID_FILE_ATTRIBUTES;
@@ -341,6 +344,8 @@ BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
 }
 
 HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data) {
+    emul::CountSeamCall(emul::SeamCall::FindFirst);
+    emul::RecordProbedPath(pattern);
     ResolvedPath r;
     if (!pattern || !data) return emul::Fail(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
     if (!emul::Resolve(pattern, r, false, emul::detail::Wildcards::AllowInLast)) return INVALID_HANDLE_VALUE;
@@ -470,6 +475,7 @@ BOOL MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags) {
 
 HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
                    HANDLE) {
+    emul::CountSeamCall(emul::SeamCall::FileOpen);
     ResolvedPath r;
     if (!path) return emul::Fail(ERROR_PATH_NOT_FOUND), INVALID_HANDLE_VALUE;
     if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING)

@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/emul/SeamCalls.h"
 #include "platform/emul/SystemInternal.h"
 
 namespace emul {
@@ -35,6 +36,7 @@ HandleTable& Handles() {
 }  // namespace
 
 void Reset() {
+    ResetSeamCalls();
     ResetRegistry();
     ResetSystem();
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Text.h"
+#include "platform/emul/SeamCalls.h"
 #include "platform/emul/SystemInternal.h"
 
 namespace emul {
@@ -289,6 +290,7 @@ void ResetDrives() {
 namespace os {
 
 UINT GetDriveTypeW(LPCWSTR rootPath) {
+    emul::CountSeamCall(emul::SeamCall::DriveType);
     // A drive's root ("X:\\", or "X:"); the current drive when null.
     std::u16string root = rootPath ? std::u16string(rootPath) : emul::CurrentDirectory().substr(0, 3);
     if (root.size() == 2) root += u'\\';

@@ -14,6 +14,7 @@
 #include "platform/Text.h"
 #include "platform/emul/Machine.h"
 #include "platform/emul/RegistryInternal.h"
+#include "platform/emul/SeamCalls.h"
 
 namespace emul::reg {
 namespace {
@@ -456,15 +457,18 @@ namespace os {
 using namespace emul::reg;
 
 LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM sam, HKEY* result) {
+    emul::CountSeamCall(emul::SeamCall::RegOpen);
     return OpenOrCreate(key, subKey, options, sam, result, false, nullptr);
 }
 
 LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD options, REGSAM sam, LPSECURITY_ATTRIBUTES,
                         HKEY* result, DWORD* disposition) {
+    emul::CountSeamCall(emul::SeamCall::RegCreate);
     return OpenOrCreate(key, subKey, options, sam, result, true, disposition);
 }
 
 LSTATUS RegCloseKey(HKEY key) {
+    emul::CountSeamCall(emul::SeamCall::RegClose);
     std::uint32_t value = 0;
     if (IsPredefined(key, value)) return ERROR_SUCCESS;
     auto& store = TheStore();
@@ -479,6 +483,7 @@ LSTATUS RegCloseKey(HKEY key) {
 
 LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameChars, DWORD*, LPWSTR cls, DWORD* clsChars,
                       void* lastWriteTime) {
+    emul::CountSeamCall(emul::SeamCall::RegEnumKey);
     if (!name || !nameChars) return Err(ERROR_INVALID_PARAMETER);
     SyncArch();
     std::shared_lock lock(TheStore().mutex);
@@ -506,6 +511,7 @@ LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* nameChars, DWOR
 
 LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR name, DWORD* nameChars, DWORD*, DWORD* type, BYTE* data,
                       DWORD* dataBytes) {
+    emul::CountSeamCall(emul::SeamCall::RegEnumValue);
     if (!name || !nameChars || (data && !dataBytes)) return Err(ERROR_INVALID_PARAMETER);
     SyncArch();
     std::shared_lock lock(TheStore().mutex);
@@ -533,6 +539,7 @@ LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR name, DWORD* nameChars, DWOR
 LSTATUS RegQueryInfoKeyW(HKEY key, LPWSTR cls, DWORD* clsChars, DWORD*, DWORD* subKeys, DWORD* maxSubKeyLen,
                          DWORD* maxClassLen, DWORD* values, DWORD* maxValueNameLen, DWORD* maxValueLen,
                          DWORD* securityDescriptorBytes, void* lastWriteTime) {
+    emul::CountSeamCall(emul::SeamCall::RegQueryInfo);
     SyncArch();
     std::shared_lock lock(TheStore().mutex);
     KeyRef ref;
@@ -571,6 +578,7 @@ LSTATUS RegQueryInfoKeyW(HKEY key, LPWSTR cls, DWORD* clsChars, DWORD*, DWORD* s
 }
 
 LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD*, DWORD* type, BYTE* data, DWORD* dataBytes) {
+    emul::CountSeamCall(emul::SeamCall::RegQueryValue);
     if (data && !dataBytes) return Err(ERROR_INVALID_PARAMETER);
     SyncArch();
     std::shared_lock lock(TheStore().mutex);
@@ -589,6 +597,7 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD*, DWORD* type, BYTE*
 }
 
 LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD dataBytes) {
+    emul::CountSeamCall(emul::SeamCall::RegWrite);
     if (!data && dataBytes) return Err(ERROR_NOACCESS);
     SyncArch();
     auto& store = TheStore();
@@ -600,6 +609,7 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYT
 }
 
 LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName) {
+    emul::CountSeamCall(emul::SeamCall::RegWrite);
     SyncArch();
     auto& store = TheStore();
     std::unique_lock lock(store.mutex);
@@ -608,9 +618,11 @@ LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName) {
     return store.DeleteValue(ref.node, valueName ? valueName : u"") ? ERROR_SUCCESS : Err(ERROR_FILE_NOT_FOUND);
 }
 
-LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey) { return DeleteKey(key, subKey, 0); }
+LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
+    emul::CountSeamCall(emul::SeamCall::RegWrite); return DeleteKey(key, subKey, 0); }
 
-LSTATUS RegDeleteKeyExW(HKEY key, LPCWSTR subKey, REGSAM sam, DWORD) { return DeleteKey(key, subKey, sam); }
+LSTATUS RegDeleteKeyExW(HKEY key, LPCWSTR subKey, REGSAM sam, DWORD) {
+    emul::CountSeamCall(emul::SeamCall::RegWrite); return DeleteKey(key, subKey, sam); }
 
 LSTATUS RegGetKeySecurity(HKEY key, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd, DWORD* sdBytes) {
     if (!sdBytes) return Err(ERROR_INVALID_PARAMETER);

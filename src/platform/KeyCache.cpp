@@ -1,0 +1,91 @@
+#include "platform/KeyCache.h"
+
+#include <atomic>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+std::atomic<std::uint64_t> gChanges{0};
+
+}  // namespace
+
+struct TKeyCacheScope::State {
+    struct Entry {
+        os::HKEY root;
+        os::REGSAM access;  // view bits included
+        std::u16string path;
+        std::shared_ptr<RegKey> key;
+    };
+    std::vector<Entry> entries;
+    std::uint64_t changes = gChanges.load(std::memory_order_acquire);
+};
+
+namespace {
+
+thread_local TKeyCacheScope::State* tCache = nullptr;
+
+constexpr os::REGSAM kViewBits = os::KEY_WOW64_64KEY | os::KEY_WOW64_32KEY;
+
+// Whether `ancestor` names `path` or a key above it; "" is the root itself.
+bool IsAncestorOrSelf(const std::u16string& ancestor, const std::u16string& path) {
+    if (ancestor.empty()) return true;
+    if (path.size() < ancestor.size() || path.compare(0, ancestor.size(), ancestor) != 0) return false;
+    return path.size() == ancestor.size() || path[ancestor.size()] == u'\\';
+}
+
+}  // namespace
+
+TKeyCacheScope::TKeyCacheScope() : state_(std::make_unique<State>()), previous_(tCache) { tCache = state_.get(); }
+
+TKeyCacheScope::~TKeyCacheScope() { tCache = previous_; }
+
+void RegistryChanged() { gChanges.fetch_add(1, std::memory_order_acq_rel); }
+
+os::LSTATUS TReadKey::Open(os::HKEY root, const std::u16string& key, os::REGSAM access, RegView view) {
+    key_.reset();
+    auto* cache = tCache;
+    if (!cache) {
+        auto own = std::make_shared<RegKey>();
+        auto status = own->Open(root, key, access, view);
+        if (status == os::ERROR_SUCCESS) key_ = std::move(own);
+        return status;
+    }
+    const auto changes = gChanges.load(std::memory_order_acquire);
+    if (changes != cache->changes) {
+        cache->entries.clear();
+        cache->changes = changes;
+    }
+    const std::u16string path = RelativeKeyPath(key);
+    const os::REGSAM viewBits = view.bits & kViewBits;
+    for (const auto& entry : cache->entries) {
+        if (entry.root == root && (entry.access & kViewBits) == viewBits && (entry.access & access) == access &&
+            entry.path == path) {
+            key_ = entry.key;
+            return os::ERROR_SUCCESS;
+        }
+    }
+    auto opened = std::make_shared<RegKey>();
+    os::REGSAM granted = access;
+    auto status = static_cast<os::LSTATUS>(os::ERROR_ACCESS_DENIED);
+    if ((access & ~os::KEY_READ) == 0 && access != os::KEY_READ) {
+        status = opened->Open(root, path, os::KEY_READ, view);
+        if (status == os::ERROR_SUCCESS) granted = os::KEY_READ;
+    }
+    if (status == static_cast<os::LSTATUS>(os::ERROR_ACCESS_DENIED)) status = opened->Open(root, path, access, view);
+    if (status != os::ERROR_SUCCESS) return status;
+    const os::REGSAM entryAccess = granted | viewBits;
+    // The keys of this root, view and access that the new one is not below
+    // are behind the walk now.
+    std::erase_if(cache->entries, [&](const TKeyCacheScope::State::Entry& entry) {
+        return entry.root == root && entry.access == entryAccess && !IsAncestorOrSelf(entry.path, path);
+    });
+    cache->entries.push_back({root, entryAccess, path, opened});
+    key_ = std::move(opened);
+    return os::ERROR_SUCCESS;
+}
+
+}  // namespace platform

@@ -1,0 +1,54 @@
+// The key handles a scan keeps: a read never goes through a handle to a key
+// that was deleted and made again since, whichever thread changed it.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "platform/KeyCache.h"
+#include "platform/RegistryAccess.h"
+#include "support/SeamTest.h"
+
+namespace platform {
+namespace {
+
+class KeyCache : public testsupport::SeamTest {};
+
+std::u16string Read(const std::u16string& key) {
+    std::u16string text;
+    RegistryReadString(os::HKEY_CURRENT_USER, key, u"Path", text);
+    return text;
+}
+
+TEST_F(KeyCache, AReadAfterTheKeyWasDeletedAndMadeAgainSeesTheNewKey) {
+    const std::u16string key = ScratchKey() + u"\\Entry";
+    // The change as the fix step and an undo make it: delete, create, write.
+    auto replace = [&] {
+        ASSERT_TRUE(RegistryDeleteKey(os::HKEY_CURRENT_USER, key));
+        RegistryCreateKey(os::HKEY_CURRENT_USER, key);
+        RegistryWriteString(os::HKEY_CURRENT_USER, key, u"Path", u"C:\\new.dll");
+    };
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"on the scan's thread", replace},
+        {"on another thread", [&] { std::thread(replace).join(); }},
+    };
+    for (const auto& [where, change] : changes) {
+        SCOPED_TRACE(where);
+        RegistryCreateKey(os::HKEY_CURRENT_USER, key);
+        RegistryWriteString(os::HKEY_CURRENT_USER, key, u"Path", u"C:\\old.dll");
+        TKeyCacheScope scan;
+        ASSERT_EQ(Read(key), u"C:\\old.dll");
+        ASSERT_TRUE(RegistryKeyExists(os::HKEY_CURRENT_USER, key));
+        change();
+        EXPECT_EQ(Read(key), u"C:\\new.dll");
+        StringList names;
+        RegistryGetValueNames(os::HKEY_CURRENT_USER, key, names);
+        EXPECT_EQ(names, StringList{u"Path"});
+        ASSERT_TRUE(RegistryDeleteKey(os::HKEY_CURRENT_USER, key));
+        EXPECT_FALSE(RegistryKeyExists(os::HKEY_CURRENT_USER, key)) << "a deleted key still reads as there";
+    }
+}
+
+}  // namespace
+}  // namespace platform
