@@ -106,6 +106,23 @@ bool FileOrFolderExists(std::u16string_view path) {
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
+// Whether the drive-path expression could match at all. It needs a letter,
+// ":" and "\" in a row; text of ASCII characters alone reaches it byte for
+// byte in every ANSI code page, so there the triple can be looked for
+// directly. Any other character may turn into ":" or "\" on the way (the
+// code page's closest equivalent of a full-width colon is ":"), so such
+// text is always left to the expression.
+bool MayHoldDrivePath(std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c >= 0x80) return true;
+        if (c != u':' || i == 0 || i + 1 >= text.size() || text[i + 1] != u'\\') continue;
+        const char16_t letter = text[i - 1] | 0x20;
+        if (letter >= u'a' && letter <= u'z') return true;
+    }
+    return false;
+}
+
 // The last component of a path.
 std::u16string_view FileName(std::u16string_view path) {
     auto slash = path.find_last_of(u"\\/");
@@ -174,6 +191,14 @@ std::optional<std::u16string> RewriteReferences(
 }
 
 std::u16string ExpandEnvVars(std::u16string_view text) {
+    // The system reads the text up to its first NUL; without a "%" in that
+    // part it hands it back unchanged, so most registry text (names,
+    // numbers, plain paths) need not cross to the system at all. Long text
+    // still goes there: the system caps what it expands.
+    const auto end = text.find(u'\0');
+    if (end != std::u16string_view::npos) text = text.substr(0, end);
+    constexpr std::size_t kShort = 4096;
+    if (text.size() < kShort && text.find(u'%') == std::u16string_view::npos) return std::u16string(Trim(text));
     std::u16string source(text);
     // The size may grow between the two calls when another thread changes
     // the environment; ask again rather than keep a cut-off result.
@@ -315,6 +340,7 @@ bool TPathJudge::IsMissing(std::u16string_view text, View view) const {
     auto exists = [&probe](std::u16string_view path) { return probe.Exists(path); };
 
     std::u16string expanded = ExpandEnvVars(Trim(text));
+    if (!MayHoldDrivePath(expanded)) return false;
     auto drivePath = FWindowsPathRegEx.MatchAnsi(expanded);
     if (!drivePath) return false;
     if (exists(expanded)) return false;

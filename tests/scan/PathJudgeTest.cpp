@@ -339,6 +339,19 @@ TEST_F(PathFixture, LinksAreFollowed) {
     EXPECT_FALSE(judge.IsPathInvalid(S + u"\\dirlink\\f.txt /q"));
 }
 
+// The expressions see text in the code page, where a full-width colon or
+// backslash becomes the plain one: such text names a drive path for them
+// just as the plain spelling does, whatever shortcut spares plain text the
+// expression.
+TEST_F(PathFixture, FullWidthDelimitersReachTheExpressionAsPlainOnes) {
+    auto S = ScratchFolder();
+    const std::u16string rest = S.substr(2) + u"\\Missing\\x.exe";
+    ASSERT_TRUE(judge.IsPathInvalid(S + u"\\Missing\\x.exe"));
+    for (const auto& text : {S.substr(0, 1) + u"\uff1a" + rest, S.substr(0, 2) + u"\uff3c" + S.substr(3) +
+                                                                     u"\\Missing\\x.exe"})
+        EXPECT_TRUE(judge.IsPathInvalid(text)) << text::ToUtf8(text);
+}
+
 // Code page 932: a two-byte character's second byte may be the code of "|"
 // or "\"; the path must still be cut on whole characters.
 TEST_F(PathFixture, TwoByteCodePageCutsOnWholeCharacters) {
