@@ -28,8 +28,14 @@ std::u16string_view Trim(std::u16string_view s) {
 }  // namespace
 
 struct TPathMemoScope::State {
+    // Looked up by view of the text, without copying it.
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::u16string_view s) const { return std::hash<std::u16string_view>()(s); }
+    };
+    using Answers = std::unordered_map<std::u16string, bool, Hash, std::equal_to<>>;
     // By question and view: what each path's answer was.
-    std::unordered_map<std::u16string, bool> answers[2][2];
+    Answers answers[2][2];
     // By drive letter: whether it can be judged.
     std::unordered_map<char16_t, bool> drives;
 };
@@ -281,17 +287,26 @@ class TViewProbe {
 public:
     explicit TViewProbe(bool native) : native_(native) {}
     bool Exists(std::u16string_view path) const { return Remembered(path, 0, &FileOrFolderExists); }
-    bool File(std::u16string_view path) const { return Remembered(path, 1, &FileOrUndecided); }
+    bool File(std::u16string_view path) const {
+        // Where nothing at all is at a path no file is either (the same
+        // system answer makes both false): a missing path judged once need
+        // not be looked up again for the file question.
+        if (tMemo) {
+            const auto& exists = tMemo->answers[0][native_ ? 1 : 0];
+            auto known = exists.find(path);
+            if (known != exists.end() && !known->second) return false;
+        }
+        return Remembered(path, 1, &FileOrUndecided);
+    }
 
 private:
     bool Remembered(std::u16string_view path, int which, bool (*question)(std::u16string_view)) const {
         if (!tMemo) return Ask(path, question);
         auto& answers = tMemo->answers[which][native_ ? 1 : 0];
-        std::u16string key(path);
-        auto known = answers.find(key);
+        auto known = answers.find(path);
         if (known != answers.end()) return known->second;
         const bool answer = Ask(path, question);
-        answers.emplace(std::move(key), answer);
+        answers.emplace(std::u16string(path), answer);
         return answer;
     }
     bool Ask(std::u16string_view path, bool (*question)(std::u16string_view)) const {
