@@ -28,13 +28,12 @@ TAnsiText::TAnsiText(std::u16string_view text) : length_(text.size()) {
     for (char16_t c : text) surrogates = surrogates || IsSurrogate(c);
     int size = static_cast<int>(text.size());
     if (!surrogates) {
-        int bytes = ToAnsi(text.data(), size, nullptr, 0);
-        if (bytes == size) {
-            // Single-byte code page (or no wide characters): positions agree.
-            bytes_.resize(static_cast<std::size_t>(bytes));
-            ToAnsi(text.data(), size, bytes_.data(), bytes);
-            return;
-        }
+        // Tried straight into a buffer of one byte per unit: it fits
+        // exactly when every character took one byte (a single-byte code
+        // page, or no wide characters), and then positions agree.
+        bytes_.resize(text.size());
+        if (ToAnsi(text.data(), size, bytes_.data(), size) == size) return;
+        bytes_.clear();
     }
     // Character by character, so each byte knows its character.
     units_.reserve(text.size() * 2 + 1);
@@ -64,8 +63,24 @@ std::size_t TAnsiText::ToUnits(std::size_t offset) const {
 struct TRegex::Impl {
     pcre2_code* code = nullptr;
     bool jit = false;
+    std::size_t groups = 0;  // capturing groups, without the whole match
     ~Impl() { pcre2_code_free(code); }
 };
+
+namespace {
+
+// One block of match results per thread, grown to the largest expression
+// it served: a scan matches millions of texts, and a block per match would
+// cost an allocation each.
+pcre2_match_data* ThreadMatchData(std::size_t pairs) {
+    thread_local std::unique_ptr<pcre2_match_data, MatchDataDeleter> data;
+    if (!data || pcre2_get_ovector_count(data.get()) < pairs)
+        data.reset(pcre2_match_data_create(static_cast<uint32_t>(pairs), nullptr));
+    if (!data) throw ERegexError("Out of memory for a regular expression match");
+    return data.get();
+}
+
+}  // namespace
 
 TRegex::TRegex(std::string_view pattern, unsigned options) : impl_(new Impl) {
     std::unique_ptr<Impl> guard(impl_);
@@ -85,6 +100,9 @@ TRegex::TRegex(std::string_view pattern, unsigned options) : impl_(new Impl) {
     // JIT answers exactly as the interpreter does; where the platform has
     // none the interpreter serves.
     impl_->jit = pcre2_jit_compile(impl_->code, PCRE2_JIT_COMPLETE) == 0;
+    uint32_t count = 0;
+    pcre2_pattern_info(impl_->code, PCRE2_INFO_CAPTURECOUNT, &count);
+    impl_->groups = count;
     guard.release();
 }
 
@@ -101,18 +119,14 @@ TRegex& TRegex::operator=(TRegex&& other) noexcept {
     return *this;
 }
 
-std::size_t TRegex::GroupCount() const {
-    uint32_t count = 0;
-    pcre2_pattern_info(impl_->code, PCRE2_INFO_CAPTURECOUNT, &count);
-    return count;
-}
+std::size_t TRegex::GroupCount() const { return impl_->groups; }
 
 std::optional<TRegexMatch> TRegex::Match(std::string_view subject) const {
-    std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(pcre2_match_data_create_from_pattern(impl_->code, nullptr));
-    if (!data) throw ERegexError("Out of memory for a regular expression match");
+    const std::size_t groups = impl_->groups + 1;
+    pcre2_match_data* data = ThreadMatchData(groups);
     auto run = [&](uint32_t flags) {
-        return pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(), 0, flags,
-                           data.get(), nullptr);
+        return pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(), 0, flags, data,
+                           nullptr);
     };
     int rc = run(0);
     // The JIT's own stack is small; the interpreter gives the same answer.
@@ -123,10 +137,10 @@ std::optional<TRegexMatch> TRegex::Match(std::string_view subject) const {
         pcre2_get_error_message(rc, message, sizeof message);
         throw ERegexError(std::string("Regular expression match failed: ") + reinterpret_cast<const char*>(message));
     }
-    uint32_t pairs = pcre2_get_ovector_count(data.get());
-    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
+    uint32_t pairs = pcre2_get_ovector_count(data);
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
     TRegexMatch match;
-    std::size_t groups = GroupCount() + 1;
+    match.Groups.reserve(groups);
     for (std::size_t g = 0; g < groups; ++g) {
         if (g < static_cast<std::size_t>(rc) && g < pairs && ovector[2 * g] != PCRE2_UNSET)
             match.Groups.emplace_back(ovector[2 * g], ovector[2 * g + 1]);
