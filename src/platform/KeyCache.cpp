@@ -31,7 +31,7 @@ thread_local TKeyCacheScope::State* tCache = nullptr;
 constexpr os::REGSAM kViewBits = os::KEY_WOW64_64KEY | os::KEY_WOW64_32KEY;
 
 // Whether `ancestor` names `path` or a key above it; "" is the root itself.
-bool IsAncestorOrSelf(const std::u16string& ancestor, const std::u16string& path) {
+bool IsAncestorOrSelf(const std::u16string& ancestor, std::u16string_view path) {
     if (ancestor.empty()) return true;
     if (path.size() < ancestor.size() || path.compare(0, ancestor.size(), ancestor) != 0) return false;
     return path.size() == ancestor.size() || path[ancestor.size()] == u'\\';
@@ -59,7 +59,9 @@ os::LSTATUS TReadKey::Open(os::HKEY root, const std::u16string& key, os::REGSAM 
         cache->entries.clear();
         cache->changes = changes;
     }
-    const std::u16string path = RelativeKeyPath(key);
+    // Compared in place: two reads in three are served from the cache.
+    std::u16string_view path(key);
+    if (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
     const os::REGSAM viewBits = view.bits & kViewBits;
     for (const auto& entry : cache->entries) {
         if (entry.root == root && (entry.access & kViewBits) == viewBits && (entry.access & access) == access &&
@@ -72,10 +74,10 @@ os::LSTATUS TReadKey::Open(os::HKEY root, const std::u16string& key, os::REGSAM 
     os::REGSAM granted = access;
     auto status = static_cast<os::LSTATUS>(os::ERROR_ACCESS_DENIED);
     if ((access & ~os::KEY_READ) == 0 && access != os::KEY_READ) {
-        status = opened->Open(root, path, os::KEY_READ, view);
+        status = opened->Open(root, key, os::KEY_READ, view);
         if (status == os::ERROR_SUCCESS) granted = os::KEY_READ;
     }
-    if (status == static_cast<os::LSTATUS>(os::ERROR_ACCESS_DENIED)) status = opened->Open(root, path, access, view);
+    if (status == static_cast<os::LSTATUS>(os::ERROR_ACCESS_DENIED)) status = opened->Open(root, key, access, view);
     if (status != os::ERROR_SUCCESS) return status;
     const os::REGSAM entryAccess = granted | viewBits;
     // The keys of this root, view and access that the new one is not below
@@ -83,7 +85,7 @@ os::LSTATUS TReadKey::Open(os::HKEY root, const std::u16string& key, os::REGSAM 
     std::erase_if(cache->entries, [&](const TKeyCacheScope::State::Entry& entry) {
         return entry.root == root && entry.access == entryAccess && !IsAncestorOrSelf(entry.path, path);
     });
-    cache->entries.push_back({root, entryAccess, path, opened});
+    cache->entries.push_back({root, entryAccess, std::u16string(path), opened});
     key_ = std::move(opened);
     return os::ERROR_SUCCESS;
 }
