@@ -57,7 +57,9 @@ void TScanner::ScanValues(os::HKEY root, const std::u16string& key) {
 }
 
 bool TScanner::IsPathInvalidAt(os::HKEY root, const std::u16string& key, std::u16string_view text) {
-    if (root != os::HKEY_USERS) return IsPathInvalid(text);
+    // Only a reference can take another user's value: text without one
+    // reads the same for every user.
+    if (root != os::HKEY_USERS || text.find(u'%') == std::u16string_view::npos) return IsPathInvalid(text);
     auto relative = std::u16string_view(platform::RelativeKeyPath(key));
     std::u16string hive(relative.substr(0, relative.find(u'\\')));
     auto owner = FOwners.find(hive);
