@@ -67,21 +67,6 @@ struct TRegex::Impl {
     ~Impl() { pcre2_code_free(code); }
 };
 
-namespace {
-
-// One block of match results per thread, grown to the largest expression
-// it served: a scan matches millions of texts, and a block per match would
-// cost an allocation each.
-pcre2_match_data* ThreadMatchData(std::size_t pairs) {
-    thread_local std::unique_ptr<pcre2_match_data, MatchDataDeleter> data;
-    if (!data || pcre2_get_ovector_count(data.get()) < pairs)
-        data.reset(pcre2_match_data_create(static_cast<uint32_t>(pairs), nullptr));
-    if (!data) throw ERegexError("Out of memory for a regular expression match");
-    return data.get();
-}
-
-}  // namespace
-
 TRegex::TRegex(std::string_view pattern, unsigned options) : impl_(new Impl) {
     std::unique_ptr<Impl> guard(impl_);
     uint32_t flags = 0;
@@ -122,8 +107,13 @@ TRegex& TRegex::operator=(TRegex&& other) noexcept {
 std::size_t TRegex::GroupCount() const { return impl_->groups; }
 
 std::optional<TRegexMatch> TRegex::Match(std::string_view subject) const {
+    // A block of its own per match: one kept per thread needs a destructor
+    // at thread exit, and the i686 build crashed there under Wine.
+    std::unique_ptr<pcre2_match_data, MatchDataDeleter> block(
+        pcre2_match_data_create_from_pattern(impl_->code, nullptr));
+    if (!block) throw ERegexError("Out of memory for a regular expression match");
+    pcre2_match_data* data = block.get();
     const std::size_t groups = impl_->groups + 1;
-    pcre2_match_data* data = ThreadMatchData(groups);
     auto run = [&](uint32_t flags) {
         return pcre2_match(impl_->code, reinterpret_cast<PCRE2_SPTR>(subject.data()), subject.size(), 0, flags, data,
                            nullptr);
