@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -213,6 +214,46 @@ TEST_F(FilesTest, NamesDifferingOnlyInCaseOnTheHostResolveTheSameWayEveryTime) {
     EXPECT_EQ(ReadText(Path(u"data\\which.txt")), "data");
     EXPECT_EQ(ReadText(Path(u"Data\\which.txt")), "Data");
     for (int round = 0; round < 3; ++round) EXPECT_EQ(ReadText(Path(u"dATA\\which.txt")), "DATA");
+}
+
+// A folder left alone for a while has its names remembered for lookups in
+// another spelling. Whatever changes it afterwards, behind the seam's back
+// or through it, the next lookup must see.
+TEST_F(FilesTest, OtherSpellingSeesEveryChangeToAFolderLongLeftAlone) {
+    namespace fs = std::filesystem;
+    auto folder = emul::HostPath(ScratchFolder()) / "Settled";
+    fs::create_directory(folder);
+    std::ofstream(folder / "Old.txt") << "x";
+    auto settle = [&] { fs::last_write_time(folder, fs::file_time_type::clock::now() - std::chrono::hours(1)); };
+    auto attributes = [&](std::u16string_view name) {
+        return os::GetFileAttributesW(Path(u"SETTLED\\" + std::u16string(name)).c_str());
+    };
+    const auto missing = os::INVALID_FILE_ATTRIBUTES, file = os::FILE_ATTRIBUTE_ARCHIVE;
+
+    settle();
+    EXPECT_EQ(attributes(u"old.TXT"), file);
+    EXPECT_EQ(attributes(u"new.TXT"), missing);
+    std::ofstream(folder / "New.txt") << "y";
+    EXPECT_EQ(attributes(u"new.TXT"), file) << "added on the host";
+
+    settle();
+    EXPECT_EQ(attributes(u"new.TXT"), file);
+    fs::rename(folder / "New.txt", folder / "Renamed.txt");
+    EXPECT_EQ(attributes(u"new.TXT"), missing) << "renamed on the host";
+    EXPECT_EQ(attributes(u"RENAMED.txt"), file);
+
+    settle();
+    EXPECT_EQ(attributes(u"RENAMED.txt"), file);
+    ASSERT_TRUE(os::DeleteFileW(Path(u"Settled\\Renamed.txt").c_str()));
+    EXPECT_EQ(attributes(u"RENAMED.txt"), missing) << "deleted through the seam";
+
+    // Made anew under the same name: another folder, whatever its times.
+    fs::remove_all(folder);
+    fs::create_directory(folder);
+    std::ofstream(folder / "Other.txt") << "z";
+    settle();
+    EXPECT_EQ(attributes(u"OLD.txt"), missing) << "folder made anew";
+    EXPECT_EQ(attributes(u"OTHER.txt"), file);
 }
 
 // The standard folders go into a drive folder without doubling the ones it

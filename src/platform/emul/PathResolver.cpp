@@ -1,8 +1,13 @@
 #include "platform/emul/PathResolver.h"
 
+#include <sys/stat.h>
+#include <time.h>
+
 #include <array>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Text.h"
@@ -63,6 +68,94 @@ void Redirect(std::vector<std::u16string>& parts) {
     }
 }
 
+std::u16string Folded(std::u16string_view name) {
+    std::u16string out(name);
+    for (auto& c : out) c = text::UpCase(c);
+    return out;
+}
+
+// A host folder's names by their case-folded Windows spelling, so that a
+// name the host does not spell exactly costs one look at the folder's
+// status instead of a listing of thousands of entries (the registry names
+// the same few folders in every other path). A listing is used again only
+// while the folder's identity and change times are those it was read at,
+// and only if it was read well after the folder's entries last changed: a
+// change within the file system's timestamp tick leaves the times as they
+// were, so a listing of a folder changed just now is never kept.
+class FolderListings {
+public:
+    // Whether the folder holds `name` without case; `found` is its host name.
+    // Nullopt: the folder cannot be read.
+    std::optional<bool> Find(const fs::path& folder, std::u16string_view name, std::string& found) {
+        struct stat before {};
+        if (::stat(folder.c_str(), &before) != 0) return std::nullopt;
+        auto key = Folded(name);
+        {
+            std::lock_guard lock(mutex_);
+            auto it = listings_.find(folder.native());
+            if (it != listings_.end() && SameState(it->second.state, before)) return Lookup(it->second, key, found);
+        }
+        timespec readAt {};
+        ::clock_gettime(CLOCK_REALTIME, &readAt);
+        Listing listing;
+        listing.state = before;
+        std::error_code ec;
+        fs::directory_iterator it(folder, ec), end;
+        if (ec) return std::nullopt;
+        for (; !ec && it != end; it.increment(ec)) {
+            auto host = it->path().filename().native();
+            auto [slot, added] = listing.names.try_emplace(Folded(detail::WindowsName(host)), host);
+            // Names that differ only in case, which Windows never holds:
+            // the first in byte order, whatever order the host lists them in.
+            if (!added && host < slot->second) slot->second = host;
+        }
+        if (ec) return std::nullopt;
+        bool result = Lookup(listing, key, found);
+        struct stat after {};
+        if (::stat(folder.c_str(), &after) == 0 && SameState(before, after) && OldEnough(after, readAt)) {
+            std::lock_guard lock(mutex_);
+            if (listings_.size() >= kMaxFolders) listings_.clear();
+            listings_[folder.native()] = std::move(listing);
+        }
+        return result;
+    }
+
+private:
+    static constexpr std::size_t kMaxFolders = 256;
+    // Far coarser than any host file system's timestamp tick.
+    static constexpr time_t kSettledSeconds = 2;
+
+    struct Listing {
+        struct stat state {};
+        std::unordered_map<std::u16string, std::string> names;
+    };
+
+    static bool Same(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+    static bool SameState(const struct stat& a, const struct stat& b) {
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino && Same(a.st_mtim, b.st_mtim) &&
+               Same(a.st_ctim, b.st_ctim);
+    }
+    // Only the entries' time: adding, removing or renaming an entry always
+    // sets it to the present, whatever it was set to before.
+    static bool OldEnough(const struct stat& s, const timespec& readAt) {
+        return s.st_mtim.tv_sec + kSettledSeconds < readAt.tv_sec;
+    }
+    static bool Lookup(const Listing& listing, const std::u16string& key, std::string& found) {
+        auto it = listing.names.find(key);
+        if (it == listing.names.end()) return false;
+        found = it->second;
+        return true;
+    }
+
+    std::mutex mutex_;
+    std::unordered_map<std::string, Listing> listings_;
+};
+
+FolderListings& Listings() {
+    static FolderListings listings;
+    return listings;
+}
+
 // The host entry for `name` in `folder`: the exact spelling when present,
 // otherwise the entry that matches without case. A host folder may hold
 // names that differ only in case, which Windows never does; of those the
@@ -75,13 +168,12 @@ bool FindEntry(const fs::path& folder, std::u16string_view name, fs::path& found
         found = exact;
         return true;
     }
-    bool any = false;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (!text::EqualNoCase(detail::WindowsName(it->path().filename()), name)) continue;
-        if (!any || it->path().filename().native() < found.filename().native()) found = it->path();
-        any = true;
+    std::string host;
+    if (Listings().Find(folder, name, host).value_or(false)) {
+        found = folder / host;
+        return true;
     }
-    return any;
+    return false;
 }
 
 // The folder a relative name starts from: the program's folder, as when
