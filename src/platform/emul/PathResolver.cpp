@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/Text.h"
@@ -84,6 +85,24 @@ std::u16string Folded(std::u16string_view name) {
 // were, so a listing of a folder changed just now is never kept.
 class FolderListings {
 public:
+    enum class Answer { Found, Absent, Unknown };
+
+    // From a listing kept of the folder whose status `state` was just read:
+    // the entry for `name`, its exact spelling first, else the one that
+    // matches without case. Unknown when no listing of the folder as it is
+    // now is kept; then nothing is read.
+    Answer Kept(const fs::path& folder, const struct stat& state, std::u16string_view name, std::string& found) {
+        std::lock_guard lock(mutex_);
+        auto it = listings_.find(folder.native());
+        if (it == listings_.end() || !SameState(it->second.state, state)) return Answer::Unknown;
+        auto exact = detail::HostName(name).native();
+        if (it->second.exact.contains(exact)) {
+            found = std::move(exact);
+            return Answer::Found;
+        }
+        return Lookup(it->second, Folded(name), found) ? Answer::Found : Answer::Absent;
+    }
+
     // Whether the folder holds `name` without case; `found` is its host name.
     // Nullopt: the folder cannot be read.
     std::optional<bool> Find(const fs::path& folder, std::u16string_view name, std::string& found) {
@@ -104,6 +123,7 @@ public:
         if (ec) return std::nullopt;
         for (; !ec && it != end; it.increment(ec)) {
             auto host = it->path().filename().native();
+            listing.exact.insert(host);
             auto [slot, added] = listing.names.try_emplace(Folded(detail::WindowsName(host)), host);
             // Names that differ only in case, which Windows never holds:
             // the first in byte order, whatever order the host lists them in.
@@ -127,9 +147,9 @@ private:
 
     struct Listing {
         struct stat state {};
+        std::unordered_set<std::string> exact;
         std::unordered_map<std::u16string, std::string> names;
     };
-
     static bool Same(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
     static bool SameState(const struct stat& a, const struct stat& b) {
         return a.st_dev == b.st_dev && a.st_ino == b.st_ino && Same(a.st_mtim, b.st_mtim) &&
@@ -322,15 +342,22 @@ ResolvedPath ResolvePath(std::u16string_view windowsPath, bool redirect, Wildcar
         }
     }
     // Below a drive folder that is gone nothing exists (the path above
-    // would have shown it otherwise).
-    if (!fs::is_directory(current, ec)) {
+    // would have shown it otherwise). The status of each folder on the way
+    // also tells whether a listing kept of it still holds.
+    struct stat folder {};
+    if (::stat(current.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
         out.error = os::ERROR_PATH_NOT_FOUND;
         return out;
     }
     for (std::size_t i = 0; i < parts.size(); ++i) {
         fs::path found;
         bool isLast = i + 1 == parts.size();
-        if (!FindEntry(current, parts[i], found)) {
+        std::string kept;
+        auto answer = Listings().Kept(current, folder, parts[i], kept);
+        bool there = answer == FolderListings::Answer::Found;
+        if (there) found = current / kept;
+        if (answer == FolderListings::Answer::Unknown) there = FindEntry(current, parts[i], found);
+        if (!there) {
             if (!isLast || !out.pattern.empty()) {
                 out.error = os::ERROR_PATH_NOT_FOUND;
                 return out;
@@ -338,7 +365,7 @@ ResolvedPath ResolvePath(std::u16string_view windowsPath, bool redirect, Wildcar
             out.host = current / HostName(parts[i]);
             return out;
         }
-        if (!isLast && !fs::is_directory(found, ec)) {
+        if (!isLast && (::stat(found.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode))) {
             out.error = os::ERROR_PATH_NOT_FOUND;
             return out;
         }
