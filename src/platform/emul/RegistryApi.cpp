@@ -137,7 +137,8 @@ LSTATUS Lookup(HKEY key, KeyRef& ref) {
             case 0x80000005u: ref.root = Root::Config, ref.logical = &kNone; break;
             default: return Err(os::ERROR_INVALID_HANDLE);
         }
-        ref.node = WalkRaw(RootNode(ref.root), ToRaw(ref.root, *ref.logical, ref.view), 0, false);
+        Path storage;
+        ref.node = WalkRaw(RootNode(ref.root), RawPath(ref.root, *ref.logical, ref.view, storage), 0, false);
         if (value == 0x80000000u) {
             ref.classes = true;
             // Values set on the root go to the user's key when there is one.
@@ -218,7 +219,8 @@ LSTATUS Resolve(const KeyRef& base, const std::vector<std::u16string_view>& name
     out.logical = *base.logical;
     for (auto name : names) out.logical.emplace_back(name);
     NormalizeLogical(base.root, out.logical, out.view);
-    Path raw = ToRaw(base.root, out.logical, out.view);
+    Path rawStorage;
+    const Path& raw = RawPath(base.root, out.logical, out.view, rawStorage);
 
     const bool makeLink = create && (options & os::REG_OPTION_CREATE_LINK);
     const bool openLink = makeLink || (options & os::REG_OPTION_OPEN_LINK);
@@ -234,7 +236,8 @@ LSTATUS Resolve(const KeyRef& base, const std::vector<std::u16string_view>& name
         i = kClassesDepth;
         out.user = true;
     } else if (out.view == base.view && !base.user) {
-        Path baseRaw = ToRaw(base.root, *base.logical, out.view);
+        Path baseStorage;
+        const Path& baseRaw = RawPath(base.root, *base.logical, out.view, baseStorage);
         if (IsPrefix(baseRaw, raw)) {
             current = base.node;
             i = baseRaw.size();
@@ -374,7 +377,8 @@ std::vector<std::u16string> MergedChildren(const KeyRef& ref) {
 // a name both have. Lock held.
 std::vector<std::u16string> ClassesChildren(const KeyRef& ref, Node* userRoot) {
     std::vector<std::u16string> names;
-    Path raw = ToRaw(ref.root, *ref.logical, ref.view);
+    Path storage;
+    const Path& raw = RawPath(ref.root, *ref.logical, ref.view, storage);
     SideChildren(ref.root, userRoot, kClassesDepth, *ref.logical, ref.view, UserClassesKey(userRoot, raw, false),
                  names);
     SideChildren(ref.root, RootNode(ref.root), 0, *ref.logical, ref.view, WalkRaw(RootNode(ref.root), raw, 0, false),

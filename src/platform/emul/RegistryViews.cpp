@@ -170,6 +170,12 @@ Path ToRaw(Root root, const Path& logical, View view) {
     return raw;
 }
 
+const Path& RawPath(Root root, const Path& logical, View view, Path& storage) {
+    if (!InRedirectedTree(root, logical, view)) return logical;
+    storage = ToRaw(root, logical, view);
+    return storage;
+}
+
 bool Straddles(Root root, const Path& logical, View view) {
     if (!InRedirectedTree(root, logical, view)) return false;
     for (const auto& rule : Rules())

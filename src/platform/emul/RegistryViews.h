@@ -24,6 +24,9 @@ void NormalizeLogical(Root root, Path& logical, View view);
 
 // Raw path of a normalized logical path.
 Path ToRaw(Root root, const Path& logical, View view);
+// ToRaw without a copy where the view redirects nothing: `logical` itself,
+// else `storage` filled with the raw path.
+const Path& RawPath(Root root, const Path& logical, View view, Path& storage);
 
 // True when the children of this logical key come from more than one raw
 // key (shared keys below a redirected one, or the reverse); such keys are
