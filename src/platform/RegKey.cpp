@@ -13,13 +13,15 @@ ERegistryError::ERegistryError(std::u16string message, os::LSTATUS status)
 namespace {
 
 constexpr auto kMoreData = static_cast<os::LSTATUS>(os::ERROR_MORE_DATA);
+constexpr os::DWORD kMaxKeyNameChars = 255;
 
 // Names from RegEnumKeyExW / RegEnumValueW until the system says there are
-// no more. The buffer starts at the key's reported maximum and grows when a
-// longer name appears between the query and the walk.
+// no more. The buffer starts at the longest a key's name can be, which is
+// also as long as nearly every value's name, and grows for a longer one:
+// asking the key for its longest name first would cost a call per key.
 template <typename EnumFn>
-os::LSTATUS Enumerate(os::DWORD maxChars, EnumFn enumerate, StringList& out) {
-    std::u16string buffer(maxChars + 1, u'\0');
+os::LSTATUS Enumerate(EnumFn enumerate, StringList& out) {
+    std::u16string buffer(kMaxKeyNameChars + 1, u'\0');
     for (os::DWORD index = 0;;) {
         auto chars = static_cast<os::DWORD>(buffer.size());
         auto status = enumerate(index, buffer.data(), &chars);
@@ -99,12 +101,8 @@ os::LSTATUS RegKey::DeleteValue(const std::u16string& name) const {
 }
 
 os::LSTATUS RegKey::SubKeyNames(StringList& names) const {
-    os::DWORD maxSubKey = 0;
-    os::RegQueryInfoKeyW(get(), nullptr, nullptr, nullptr, nullptr, &maxSubKey, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr);
     StringList result;
     auto status = Enumerate(
-        maxSubKey,
         [&](os::DWORD i, char16_t* name, os::DWORD* chars) {
             return os::RegEnumKeyExW(get(), i, name, chars, nullptr, nullptr, nullptr, nullptr);
         },
@@ -114,12 +112,8 @@ os::LSTATUS RegKey::SubKeyNames(StringList& names) const {
 }
 
 os::LSTATUS RegKey::ValueNames(StringList& names) const {
-    os::DWORD maxName = 0;
-    os::RegQueryInfoKeyW(get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, nullptr,
-                         nullptr, nullptr);
     StringList result;
     auto status = Enumerate(
-        maxName,
         [&](os::DWORD i, char16_t* name, os::DWORD* chars) {
             return os::RegEnumValueW(get(), i, name, chars, nullptr, nullptr, nullptr, nullptr);
         },

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 #include "platform/KeyCache.h"
 
@@ -58,30 +59,34 @@ bool RegistryGetValues(os::HKEY root, const std::u16string& key, std::vector<TRe
         TReadKey handle;
         if (handle.Open(root, key, kReadMask, view) != os::ERROR_SUCCESS) return false;
         const os::HKEY hkey = handle.get().get();
-        os::DWORD maxName = 0, maxData = 0;
-        os::RegQueryInfoKeyW(hkey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
-                             nullptr, nullptr);
-        std::u16string name(maxName + 1, u'\0');
-        std::vector<std::uint8_t> data(std::max<os::DWORD>(maxData, 1));
+        // Buffers that fit nearly every value, grown for the rest: asking
+        // the key for its longest name and data first costs a call per key.
+        // Never cleared: the system writes before anything is read back.
+        std::size_t nameChars = 256, dataBytes = 2048;
+        auto name = std::make_unique_for_overwrite<char16_t[]>(nameChars);
+        auto data = std::make_unique_for_overwrite<std::uint8_t[]>(dataBytes);
         std::vector<TRegValue> result;
         constexpr auto kMoreData = static_cast<os::LSTATUS>(os::ERROR_MORE_DATA);
         for (os::DWORD index = 0, retries = 0;;) {
-            auto chars = static_cast<os::DWORD>(name.size());
-            auto bytes = static_cast<os::DWORD>(data.size());
+            auto chars = static_cast<os::DWORD>(nameChars);
+            auto bytes = static_cast<os::DWORD>(dataBytes);
             os::DWORD type = 0;
-            auto status = os::RegEnumValueW(hkey, index, name.data(), &chars, nullptr, &type, data.data(), &bytes);
+            auto status = os::RegEnumValueW(hkey, index, name.get(), &chars, nullptr, &type, data.get(), &bytes);
             if (status == kMoreData) {
-                // A value grew or was added since the key's maximums were
-                // read: make room for both and ask again, a few times.
-                if (++retries > 8 || name.size() >= 32768) return false;
-                name.resize(name.size() * 2);
-                data.resize(std::max<std::size_t>(static_cast<std::size_t>(bytes) + sizeof(char16_t), data.size() * 2));
+                // A longer name or more data than the buffers hold: make
+                // room for both and ask again, a few times.
+                if (++retries > 8 || nameChars >= 32768) return false;
+                nameChars *= 2;
+                dataBytes = std::max<std::size_t>(static_cast<std::size_t>(bytes) + sizeof(char16_t), dataBytes * 2);
+                name = std::make_unique_for_overwrite<char16_t[]>(nameChars);
+                data = std::make_unique_for_overwrite<std::uint8_t[]>(dataBytes);
                 continue;
             }
             if (status == static_cast<os::LSTATUS>(os::ERROR_NO_MORE_ITEMS)) break;
             if (status != os::ERROR_SUCCESS) return false;
-            result.push_back({std::u16string(name.data(), chars), type,
-                              std::vector<std::uint8_t>(data.begin(), data.begin() + bytes)});
+            if (chars > nameChars || bytes > dataBytes) return false;
+            result.push_back({std::u16string(name.get(), chars), type,
+                              std::vector<std::uint8_t>(data.get(), data.get() + bytes)});
             ++index;
             retries = 0;
         }
