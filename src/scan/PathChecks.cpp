@@ -38,6 +38,15 @@ struct TPathMemoScope::State {
     Answers answers[2][2];
     // By drive letter: whether it can be judged.
     std::unordered_map<char16_t, bool> drives;
+    // By text: the whole judgement. Every path and drive it asks about is
+    // remembered above, so within the scope the answer depends on the text
+    // alone; the registry repeats texts (the same command in both views and
+    // in the current user's hive seen twice), and a text judged again would
+    // only ask all of it again. Bounded, so that a machine of unusually many
+    // distinct texts costs the lookups again rather than unbounded memory.
+    Answers judged;
+    std::size_t judgedChars = 0;
+    static constexpr std::size_t kMaxJudgedChars = std::size_t{8} << 20;
 };
 
 namespace {
@@ -395,6 +404,23 @@ bool TPathJudge::IsPathInvalid(std::u16string_view text, const TUserVariables& o
 }
 
 bool TPathJudge::IsPathInvalid(std::u16string_view text) const {
+    // Without a reference the text is judged as it is written (expansion
+    // only trims it, or cuts it at a NUL or a length limit, none of which
+    // makes a drive path), so text that cannot hold one needs no lookup.
+    if (text.find(u'%') == std::u16string_view::npos && !MayHoldDrivePath(text)) return false;
+    auto* memo = tMemo;
+    if (!memo) return Judge(text);
+    auto known = memo->judged.find(text);
+    if (known != memo->judged.end()) return known->second;
+    const bool answer = Judge(text);
+    if (memo->judgedChars < TPathMemoScope::State::kMaxJudgedChars) {
+        memo->judged.emplace(std::u16string(text), answer);
+        memo->judgedChars += text.size();
+    }
+    return answer;
+}
+
+bool TPathJudge::Judge(std::u16string_view text) const {
     if (!IsMissing(text, View::Process)) return false;
     {
         // Only a WOW64 process has a second view to consult.

@@ -96,6 +96,7 @@ public:
 
 private:
     enum class View { Process, Native };
+    bool Judge(std::u16string_view text) const;
     bool IsMissing(std::u16string_view text, View view) const;
 
     TRegex FWindowsPathRegEx;
