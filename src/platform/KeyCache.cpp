@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Wow64.h"
+
 namespace platform {
 
 namespace {
@@ -35,6 +37,18 @@ bool IsAncestorOrSelf(const std::u16string& ancestor, std::u16string_view path) 
     if (ancestor.empty()) return true;
     if (path.size() < ancestor.size() || path.compare(0, ancestor.size(), ancestor) != 0) return false;
     return path.size() == ancestor.size() || path[ancestor.size()] == u'\\';
+}
+
+// Whether a key opened below another through that key's handle is the key
+// its full path names. Where the WOW64 registry redirector works (the
+// 32-bit view on 64-bit Windows) a handle already stands for the redirected
+// key, and a name below it would be redirected a second time; below
+// HKEY_CLASSES_ROOT the system merges the user's and the machine's keys by
+// path. Everywhere else a path is resolved name by name from the root, so
+// the parent's handle stands for the same names.
+bool RelativeOpenIsExact(os::HKEY root, os::REGSAM viewBits) {
+    if (root == os::HKEY_CLASSES_ROOT || (viewBits & os::KEY_WOW64_32KEY)) return false;
+    return (viewBits & os::KEY_WOW64_64KEY) || !IsWindows64();
 }
 
 }  // namespace
@@ -70,14 +84,32 @@ os::LSTATUS TReadKey::Open(os::HKEY root, const std::u16string& key, os::REGSAM 
             return os::ERROR_SUCCESS;
         }
     }
+    // A key below one the walk holds opens through its handle: the system
+    // then looks up only the names below it, not the whole path again.
+    const TKeyCacheScope::State::Entry* parent = nullptr;
+    if (RelativeOpenIsExact(root, viewBits)) {
+        for (const auto& entry : cache->entries) {
+            if (entry.root == root && (entry.access & kViewBits) == viewBits && entry.path.size() < path.size() &&
+                IsAncestorOrSelf(entry.path, path) && (!parent || entry.path.size() > parent->path.size()))
+                parent = &entry;
+        }
+    }
+    std::u16string below;
+    if (parent) below.assign(path.substr(parent->path.empty() ? 0 : parent->path.size() + 1));
+    // An empty name at the joint ("A\\\\B") is left to the full path.
+    if (below.empty() || below.front() == u'\\') parent = nullptr;
+    const std::shared_ptr<RegKey> through = parent ? parent->key : nullptr;
+    auto open = [&](RegKey& into, os::REGSAM rights) {
+        return through ? into.Open(through->get(), below, rights, view) : into.Open(root, key, rights, view);
+    };
     auto opened = std::make_shared<RegKey>();
     os::REGSAM granted = access;
     auto status = static_cast<os::LSTATUS>(os::ERROR_ACCESS_DENIED);
     if ((access & ~os::KEY_READ) == 0 && access != os::KEY_READ) {
-        status = opened->Open(root, key, os::KEY_READ, view);
+        status = open(*opened, os::KEY_READ);
         if (status == os::ERROR_SUCCESS) granted = os::KEY_READ;
     }
-    if (status == static_cast<os::LSTATUS>(os::ERROR_ACCESS_DENIED)) status = opened->Open(root, key, access, view);
+    if (status == static_cast<os::LSTATUS>(os::ERROR_ACCESS_DENIED)) status = open(*opened, access);
     if (status != os::ERROR_SUCCESS) return status;
     const os::REGSAM entryAccess = granted | viewBits;
     // The keys of this root, view and access that the new one is not below
