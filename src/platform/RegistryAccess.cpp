@@ -53,8 +53,35 @@ std::u16string TRegValue::Text() const {
     return result;
 }
 
-bool RegistryGetValues(os::HKEY root, const std::u16string& key, std::vector<TRegValue>& values, RegView view) {
-    values.clear();
+void TRegValues::Clear() {
+    // One key of huge values does not keep its memory for the rest of a walk.
+    constexpr std::size_t kKeptChars = std::size_t{1} << 20;
+    if (names_.capacity() + texts_.capacity() > kKeptChars) {
+        names_ = std::u16string();
+        texts_ = std::u16string();
+    }
+    names_.clear();
+    texts_.clear();
+    items_.clear();
+}
+
+void TRegValues::Add(const char16_t* name, std::size_t nameLength, os::DWORD type, const std::uint8_t* data,
+                     std::size_t bytes) {
+    Item item{names_.size(), nameLength, type, texts_.size(), 0};
+    names_.append(name, nameLength);
+    if (type == os::REG_SZ || type == os::REG_EXPAND_SZ) {
+        for (std::size_t i = 0; i + 1 < bytes; i += 2) {
+            auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+            if (c == u'\0') break;
+            texts_.push_back(c);
+        }
+        item.textLength = texts_.size() - item.text;
+    }
+    items_.push_back(item);
+}
+
+bool RegistryGetValues(os::HKEY root, const std::u16string& key, TRegValues& values, RegView view) {
+    values.Clear();
     try {
         TReadKey handle;
         if (handle.Open(root, key, kReadMask, view) != os::ERROR_SUCCESS) return false;
@@ -65,7 +92,6 @@ bool RegistryGetValues(os::HKEY root, const std::u16string& key, std::vector<TRe
         std::size_t nameChars = 256, dataBytes = 2048;
         auto name = std::make_unique_for_overwrite<char16_t[]>(nameChars);
         auto data = std::make_unique_for_overwrite<std::uint8_t[]>(dataBytes);
-        std::vector<TRegValue> result;
         constexpr auto kMoreData = static_cast<os::LSTATUS>(os::ERROR_MORE_DATA);
         for (os::DWORD index = 0, retries = 0;;) {
             auto chars = static_cast<os::DWORD>(nameChars);
@@ -75,7 +101,10 @@ bool RegistryGetValues(os::HKEY root, const std::u16string& key, std::vector<TRe
             if (status == kMoreData) {
                 // A longer name or more data than the buffers hold: make
                 // room for both and ask again, a few times.
-                if (++retries > 8 || nameChars >= 32768) return false;
+                if (++retries > 8 || nameChars >= 32768) {
+                    values.Clear();
+                    return false;
+                }
                 nameChars *= 2;
                 dataBytes = std::max<std::size_t>(static_cast<std::size_t>(bytes) + sizeof(char16_t), dataBytes * 2);
                 name = std::make_unique_for_overwrite<char16_t[]>(nameChars);
@@ -83,18 +112,18 @@ bool RegistryGetValues(os::HKEY root, const std::u16string& key, std::vector<TRe
                 continue;
             }
             if (status == static_cast<os::LSTATUS>(os::ERROR_NO_MORE_ITEMS)) break;
-            if (status != os::ERROR_SUCCESS) return false;
-            if (chars > nameChars || bytes > dataBytes) return false;
-            result.push_back({std::u16string(name.get(), chars), type,
-                              std::vector<std::uint8_t>(data.get(), data.get() + bytes)});
+            if (status != os::ERROR_SUCCESS || chars > nameChars || bytes > dataBytes) {
+                values.Clear();
+                return false;
+            }
+            values.Add(name.get(), chars, type, data.get(), bytes);
             ++index;
             retries = 0;
         }
-        values = std::move(result);
         return true;
     } catch (...) {
         // Out of memory on a huge value: the key reads as unreadable.
-        values.clear();
+        values.Clear();
         return false;
     }
 }

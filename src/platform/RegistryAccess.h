@@ -53,10 +53,37 @@ struct TRegValue {
     std::u16string Text() const;
 };
 
-// Every value of the key with its type and data, in enumeration order, read
-// in one pass over the key. False, with `values` empty, when the key does
-// not open for reading or its values cannot all be read.
-bool RegistryGetValues(os::HKEY root, const std::u16string& key, std::vector<TRegValue>& values,
+// Every value of a key with its type and, for strings, its text, in
+// enumeration order. The storage is kept from one key to the next: a scan
+// reads millions of values, and a string and a buffer apiece would be much
+// of what reading them costs. Views stay valid until the next read into it.
+class TRegValues {
+public:
+    std::size_t size() const { return items_.size(); }
+    std::u16string_view Name(std::size_t i) const { return {names_.data() + items_[i].name, items_[i].nameLength}; }
+    os::DWORD Type(std::size_t i) const { return items_[i].type; }
+    // REG_SZ and REG_EXPAND_SZ (unexpanded) data as text, cut at the first
+    // NUL, an odd last byte dropped; empty for every other type.
+    std::u16string_view Text(std::size_t i) const { return {texts_.data() + items_[i].text, items_[i].textLength}; }
+
+private:
+    friend bool RegistryGetValues(os::HKEY, const std::u16string&, TRegValues&, RegView);
+    void Clear();
+    void Add(const char16_t* name, std::size_t nameLength, os::DWORD type, const std::uint8_t* data, std::size_t bytes);
+
+    struct Item {
+        std::size_t name, nameLength;
+        os::DWORD type;
+        std::size_t text, textLength;
+    };
+    std::u16string names_, texts_;
+    std::vector<Item> items_;
+};
+
+// Every value of the key, read in one pass over it. False, with `values`
+// empty, when the key does not open for reading or its values cannot all
+// be read.
+bool RegistryGetValues(os::HKEY root, const std::u16string& key, TRegValues& values,
                        RegView view = RegView::Current());
 
 // `text` is emptied first. True when the key opened and the value is a

@@ -67,30 +67,30 @@ bool TScanner::IsPathInvalidAt(os::HKEY root, const std::u16string& key, std::u1
     return FJudge.IsPathInvalid(text, owner->second);
 }
 
-bool TScanner::ReportedByName(os::HKEY root, const std::u16string& key, const std::u16string& name) {
+bool TScanner::ReportedByName(os::HKEY root, const std::u16string& key, std::u16string_view name) {
     if (!IsPathInvalidAt(root, key, name)) return false;
-    ResultFound(std::make_unique<findings::TCleanerRegValueProduct>(root, key, name, u""));
+    ResultFound(std::make_unique<findings::TCleanerRegValueProduct>(root, key, std::u16string(name), u""));
     return true;
 }
 
-void TScanner::CheckText(os::HKEY root, const std::u16string& key, const std::u16string& name,
-                         const std::u16string& data) {
+void TScanner::CheckText(os::HKEY root, const std::u16string& key, std::u16string_view name,
+                         std::u16string_view data) {
     if (IsPathInvalidAt(root, key, data)) {
         ResultFound(std::make_unique<findings::TCleanerRegValueProduct>(
-            root, key, name, i18n::LangConstFmt(u"Invalid_data_", {data})));
+            root, key, std::u16string(name), i18n::LangConstFmt(u"Invalid_data_", {std::u16string(data)})));
     }
 }
 
 bool TScanner::ScanValuesOfReadableKey(os::HKEY root, const std::u16string& key) {
     // Names, types and data in one pass over the key: asking for each
     // value's type and text apart would cost two more calls per value.
-    std::vector<platform::TRegValue> values;
-    if (!platform::RegistryGetValues(root, key, values)) return ScanValuesOneByOne(root, key);
-    for (const auto& value : values) {
-        if (ReportedByName(root, key, value.name)) continue;
-        if (value.type == os::REG_SZ || value.type == os::REG_EXPAND_SZ) CheckText(root, key, value.name, value.Text());
+    if (!platform::RegistryGetValues(root, key, FValues)) return ScanValuesOneByOne(root, key);
+    for (std::size_t i = 0; i < FValues.size(); ++i) {
+        if (ReportedByName(root, key, FValues.Name(i))) continue;
+        const auto type = FValues.Type(i);
+        if (type == os::REG_SZ || type == os::REG_EXPAND_SZ) CheckText(root, key, FValues.Name(i), FValues.Text(i));
     }
-    return !values.empty();
+    return FValues.size() > 0;
 }
 
 bool TScanner::ScanValuesOneByOne(os::HKEY root, const std::u16string& key) {

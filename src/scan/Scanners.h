@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "findings/CleanerScanProduct.h"
+#include "platform/RegistryAccess.h"
 #include "platform/os/WinApi.h"
 #include "scan/PathChecks.h"
 
@@ -95,9 +96,9 @@ private:
     // judged and a key with values is never taken for an empty one.
     bool ScanValuesOneByOne(os::HKEY root, const std::u16string& key);
     // A value whose name is a missing path; reported when it is.
-    bool ReportedByName(os::HKEY root, const std::u16string& key, const std::u16string& name);
+    bool ReportedByName(os::HKEY root, const std::u16string& key, std::u16string_view name);
     // A value whose text is a missing path.
-    void CheckText(os::HKEY root, const std::u16string& key, const std::u16string& name, const std::u16string& data);
+    void CheckText(os::HKEY root, const std::u16string& key, std::u16string_view name, std::u16string_view data);
     // ScanKeyTree's recursion; false when the subtree was not walked whole.
     bool WalkKeyTree(os::HKEY root, const std::u16string& key, bool& parentHasValues);
     void ProgressForKey(os::HKEY root, const std::u16string& key);
@@ -109,6 +110,9 @@ private:
     // The users of the hives walked so far, read once per scanner: a scan
     // visits thousands of keys of each.
     std::map<std::u16string, TUserVariables> FOwners;
+    // The values of the key being judged, read into the same storage key
+    // after key.
+    platform::TRegValues FValues;
 };
 
 }  // namespace scan

@@ -142,6 +142,27 @@ TEST_F(WalkTest, ScanValuesJudgesNamesAndOnlyStringData) {
     EXPECT_TRUE(out.progress.empty());
 }
 
+// Values are read a key at a time into buffers sized for the usual value;
+// a longer name or more data must still be read whole, in its place.
+TEST_F(WalkTest, ScanValuesReadsValuesBeyondTheUsualSizesWhole) {
+    const std::u16string gone = Missing();
+    const std::u16string longName(300, u'n');
+    const std::u16string longData = gone + u" /args " + std::u16string(1500, u'a');
+    Put("L", u"a-first", gone);
+    Put("L", longName, gone);
+    Put("L", u"b-long-data", longData);
+    std::u16string cut = gone + u'\0' + u"C:\\elsewhere";
+    PutRaw("L", u"c-cut", os::REG_SZ, cut.data(), cut.size() * 2 + 1);  // an odd last byte too
+    Put("L", u"d-last", gone);
+
+    scanner.ScanValues(os::HKEY_CURRENT_USER, Key("L"));
+    const std::string reason = " | Invalid data: <S>\\gone.dll";
+    EXPECT_EQ(Sorted(out.findings),
+              Sorted({"value ~\\L a-first" + reason, "value ~\\L " + std::string(300, 'n') + reason,
+                      "value ~\\L b-long-data" + reason + " /args " + std::string(1500, 'a'),
+                      "value ~\\L c-cut" + reason, "value ~\\L d-last" + reason}));
+}
+
 TEST_F(WalkTest, ScanValuesOfAMissingKeyFindsNothing) {
     scanner.ScanValues(os::HKEY_CURRENT_USER, Key("NoSuchKey"));
     EXPECT_TRUE(out.findings.empty());
