@@ -56,9 +56,11 @@ std::u16string TRegValue::Text() const {
 void TRegValues::Clear() {
     // One key of huge values does not keep its memory for the rest of a walk.
     constexpr std::size_t kKeptChars = std::size_t{1} << 20;
-    if (names_.capacity() + texts_.capacity() > kKeptChars) {
+    if (names_.capacity() + texts_.capacity() + nameBuffer_.size() + dataBuffer_.size() / 2 > kKeptChars) {
         names_ = std::u16string();
         texts_ = std::u16string();
+        nameBuffer_ = std::vector<char16_t>();
+        dataBuffer_ = std::vector<std::uint8_t>();
     }
     names_.clear();
     texts_.clear();
@@ -88,35 +90,34 @@ bool RegistryGetValues(os::HKEY root, const std::u16string& key, TRegValues& val
         const os::HKEY hkey = handle.get().get();
         // Buffers that fit nearly every value, grown for the rest: asking
         // the key for its longest name and data first costs a call per key.
-        // Never cleared: the system writes before anything is read back.
-        std::size_t nameChars = 256, dataBytes = 2048;
-        auto name = std::make_unique_for_overwrite<char16_t[]>(nameChars);
-        auto data = std::make_unique_for_overwrite<std::uint8_t[]>(dataBytes);
+        auto& name = values.nameBuffer_;
+        auto& data = values.dataBuffer_;
+        if (name.size() < 256) name.resize(256);
+        if (data.size() < 2048) data.resize(2048);
         constexpr auto kMoreData = static_cast<os::LSTATUS>(os::ERROR_MORE_DATA);
         for (os::DWORD index = 0, retries = 0;;) {
-            auto chars = static_cast<os::DWORD>(nameChars);
-            auto bytes = static_cast<os::DWORD>(dataBytes);
+            auto chars = static_cast<os::DWORD>(name.size());
+            auto bytes = static_cast<os::DWORD>(data.size());
             os::DWORD type = 0;
-            auto status = os::RegEnumValueW(hkey, index, name.get(), &chars, nullptr, &type, data.get(), &bytes);
+            auto status = os::RegEnumValueW(hkey, index, name.data(), &chars, nullptr, &type, data.data(), &bytes);
             if (status == kMoreData) {
                 // A longer name or more data than the buffers hold: make
                 // room for both and ask again, a few times.
-                if (++retries > 8 || nameChars >= 32768) {
+                if (++retries > 8) {
                     values.Clear();
                     return false;
                 }
-                nameChars *= 2;
-                dataBytes = std::max<std::size_t>(static_cast<std::size_t>(bytes) + sizeof(char16_t), dataBytes * 2);
-                name = std::make_unique_for_overwrite<char16_t[]>(nameChars);
-                data = std::make_unique_for_overwrite<std::uint8_t[]>(dataBytes);
+                // No name is longer than 16,383 characters.
+                if (name.size() < 32768) name.resize(name.size() * 2);
+                data.resize(std::max<std::size_t>(static_cast<std::size_t>(bytes) + sizeof(char16_t), data.size() * 2));
                 continue;
             }
             if (status == static_cast<os::LSTATUS>(os::ERROR_NO_MORE_ITEMS)) break;
-            if (status != os::ERROR_SUCCESS || chars > nameChars || bytes > dataBytes) {
+            if (status != os::ERROR_SUCCESS || chars > name.size() || bytes > data.size()) {
                 values.Clear();
                 return false;
             }
-            values.Add(name.get(), chars, type, data.get(), bytes);
+            values.Add(name.data(), chars, type, data.data(), bytes);
             ++index;
             retries = 0;
         }

@@ -78,6 +78,9 @@ private:
     };
     std::u16string names_, texts_;
     std::vector<Item> items_;
+    // What the system writes each value into.
+    std::vector<char16_t> nameBuffer_;
+    std::vector<std::uint8_t> dataBuffer_;
 };
 
 // Every value of the key, read in one pass over it. False, with `values`
