@@ -86,8 +86,7 @@ private:
 // Every value of the key, read in one pass over it. False, with `values`
 // empty, when the key does not open for reading or its values cannot all
 // be read.
-bool RegistryGetValues(os::HKEY root, const std::u16string& key, TRegValues& values,
-                       RegView view = RegView::Current());
+bool RegistryGetValues(os::HKEY root, const std::u16string& key, TRegValues& values, RegView view = RegView::Current());
 
 // `text` is emptied first. True when the key opened and the value is a
 // string (REG_SZ, or REG_EXPAND_SZ unexpanded) or is missing (empty text);

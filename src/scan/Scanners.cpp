@@ -73,8 +73,7 @@ bool TScanner::ReportedByName(os::HKEY root, const std::u16string& key, std::u16
     return true;
 }
 
-void TScanner::CheckText(os::HKEY root, const std::u16string& key, std::u16string_view name,
-                         std::u16string_view data) {
+void TScanner::CheckText(os::HKEY root, const std::u16string& key, std::u16string_view name, std::u16string_view data) {
     if (IsPathInvalidAt(root, key, data)) {
         ResultFound(std::make_unique<findings::TCleanerRegValueProduct>(
             root, key, std::u16string(name), i18n::LangConstFmt(u"Invalid_data_", {std::u16string(data)})));

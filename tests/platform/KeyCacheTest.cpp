@@ -61,9 +61,16 @@ TEST_F(KeyCache, AKeyBelowAHeldKeyReadsWhatItsFullPathReads) {
         RegistryCreateKey(os::HKEY_CURRENT_USER, base + sub, view);
         RegistryWriteString(os::HKEY_CURRENT_USER, base + sub, u"Path", sub, view);
     }
-    const std::u16string paths[] = {base,           base + u"\\A",        base + u"\\A\\B",      base + u"\\A\\B\\C",
-                                    base + u"\\AB", base + u"\\A\\BC",     base + u"\\A\\\\B",    base + u"\\A\\Gone",
-                                    base + u"\\a\\b", u"\\" + base + u"\\A"};
+    const std::u16string paths[] = {base,
+                                    base + u"\\A",
+                                    base + u"\\A\\B",
+                                    base + u"\\A\\B\\C",
+                                    base + u"\\AB",
+                                    base + u"\\A\\BC",
+                                    base + u"\\A\\\\B",
+                                    base + u"\\A\\Gone",
+                                    base + u"\\a\\b",
+                                    u"\\" + base + u"\\A"};
     auto read = [&](const std::u16string& key) {
         std::u16string text;
         RegistryReadString(os::HKEY_CURRENT_USER, key, u"Path", text, view);

@@ -114,7 +114,7 @@ public:
             auto it = listings_.find(folder.native());
             if (it != listings_.end() && SameState(it->second.state, before)) return Lookup(it->second, key, found);
         }
-        timespec readAt {};
+        timespec readAt{};
         ::clock_gettime(CLOCK_REALTIME, &readAt);
         Listing listing;
         listing.state = before;
@@ -152,8 +152,7 @@ private:
     };
     static bool Same(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
     static bool SameState(const struct stat& a, const struct stat& b) {
-        return a.st_dev == b.st_dev && a.st_ino == b.st_ino && Same(a.st_mtim, b.st_mtim) &&
-               Same(a.st_ctim, b.st_ctim);
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino && Same(a.st_mtim, b.st_mtim) && Same(a.st_ctim, b.st_ctim);
     }
     // Only the entries' time: adding, removing or renaming an entry always
     // sets it to the present, whatever it was set to before.
