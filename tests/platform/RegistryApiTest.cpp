@@ -1,9 +1,13 @@
 // Registry calls as later code relies on them: paths, names, enumeration
 // order, value bytes, buffer sizes, error codes, handles. The same cases run
 // over the emulated machine and, under Wine, over a real implementation.
+#include <algorithm>
 #include <atomic>
+#include <string>
 #include <thread>
 
+#include "platform/RegistryAccess.h"
+#include "platform/Text.h"
 #include "platform/os/WinApi.h"
 #include "support/SeamTest.h"
 #include "RegistryTestKit.h"
@@ -97,6 +101,26 @@ TEST_F(RegistryApiTest, NamesKeepTheirFirstSpellingAndMatchInAnyCase) {
     os::DWORD bytes = 1;
     EXPECT_EQ(os::RegQueryValueExW(scratch.get(), u"valuename", nullptr, nullptr, &byte, &bytes), os::ERROR_SUCCESS);
     EXPECT_EQ(byte, 2);
+}
+
+// A key with many subkeys finds them by name however they were made,
+// removed and made again, in any spelling.
+TEST_F(RegistryApiTest, ManySiblingsAreFoundAfterEveryChange) {
+    auto name = [](int i) { return u"Child" + text::FromAscii(std::to_string(i)); };
+    auto other = [&](int i) { return text::UpCase(name(i)); };
+    for (int i = 0; i < 200; ++i) MustCreate(HKCU, Sub(name(i)));
+    for (int i = 0; i < 200; i += 7) EXPECT_TRUE(Exists(HKCU, Sub(other(i)))) << i;
+    for (int i = 0; i < 200; i += 2) ASSERT_EQ(os::RegDeleteKeyW(HKCU, Sub(name(i)).c_str()), os::ERROR_SUCCESS);
+    for (int i = 0; i < 200; ++i) EXPECT_EQ(Exists(HKCU, Sub(other(i))), i % 2 == 1) << i;
+    MustCreate(HKCU, Sub(u"CHILD4\\Below"));
+    EXPECT_TRUE(Exists(HKCU, Sub(u"child4\\below")));
+    Key scratch = Scratch();
+    auto names = SubkeyNames(scratch.get());
+    EXPECT_EQ(names.size(), 101u);
+    EXPECT_NE(std::find(names.begin(), names.end(), u"CHILD4"), names.end()) << "made again in its new spelling";
+    ASSERT_TRUE(platform::RegistryDeleteKey(HKCU, ScratchKey()));
+    MustCreate(HKCU, Sub(name(1)));
+    for (int i = 1; i < 200; i += 2) EXPECT_EQ(Exists(HKCU, Sub(other(i))), i == 1) << i;
 }
 
 TEST_F(RegistryApiTest, SubkeysEnumerateSortedWithoutCase) {

@@ -121,10 +121,39 @@ Store& TheStore() {
     return store;
 }
 
+namespace {
+
+constexpr std::size_t kIndexedFrom = 64;
+
+std::u16string IndexName(std::u16string_view name) {
+    std::u16string out(name);
+    for (auto& c : out) c = text::UpCase(c);
+    return out;
+}
+
+}  // namespace
+
 Node* Store::Child(const Node* parent, std::u16string_view name) const {
     if (!parent->children) return nullptr;
-    auto it = parent->children->find(name);
-    return it == parent->children->end() ? nullptr : it->get();
+    if (parent->children->size() < kIndexedFrom) {
+        auto it = parent->children->find(name);
+        return it == parent->children->end() ? nullptr : it->get();
+    }
+    auto* index = parent->index.load(std::memory_order_acquire);
+    if (!index) {
+        // Readers share the store's lock; the first to need the index makes it.
+        std::lock_guard lock(indexMutex_);
+        index = parent->index.load(std::memory_order_acquire);
+        if (!index) {
+            auto made = std::make_unique<ChildIndex>();
+            made->byName.reserve(parent->children->size());
+            for (const auto& child : *parent->children) made->byName.emplace(IndexName(child->name), child.get());
+            index = made.release();
+            parent->index.store(index, std::memory_order_release);
+        }
+    }
+    auto it = index->byName.find(IndexName(name));
+    return it == index->byName.end() ? nullptr : it->second;
 }
 
 Node* Store::AddChild(Node* parent, std::u16string_view name) {
@@ -134,12 +163,14 @@ Node* Store::AddChild(Node* parent, std::u16string_view name) {
     node->parent = parent;
     auto* raw = node.get();
     parent->children->insert(std::move(node));
+    if (auto* index = parent->index.load(std::memory_order_relaxed)) index->byName.emplace(IndexName(name), raw);
     ++keys_;
     ++generation_;
     return raw;
 }
 
 void Store::Discard(std::unique_ptr<Node> node) {
+    node->DropIndex();
     if (node->children) {
         // Take the set apart element by element: each child may outlive it.
         auto children = std::move(node->children);
@@ -164,12 +195,17 @@ void Store::Remove(Node* node) {
     auto it = parent->children->find(std::u16string_view(node->name));
     if (it == parent->children->end() || it->get() != node) return;
     auto handle = parent->children->extract(it);
-    if (parent->children->empty()) parent->children.reset();
+    if (auto* index = parent->index.load(std::memory_order_relaxed)) index->byName.erase(IndexName(node->name));
+    if (parent->children->empty()) {
+        parent->children.reset();
+        parent->DropIndex();
+    }
     ++generation_;
     Discard(std::move(handle.value()));
 }
 
 void Store::Empty(Node* node) {
+    node->DropIndex();
     if (node->children) {
         auto children = std::move(node->children);
         ++generation_;

@@ -4,9 +4,11 @@
 // held (shared for reading, exclusive for changing).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <shared_mutex>
 #include <string>
@@ -90,16 +92,32 @@ enum NodeFlag : std::uint8_t {
     kDenyDac = 128,  // its security cannot be changed (owned by another account)
 };
 
+// A key's subkeys by upper-cased name, for keys with many of them: the
+// ordered set alone costs a name comparison per level, and a class
+// registration is looked up among a hundred thousand siblings.
+struct ChildIndex {
+    std::unordered_map<std::u16string, Node*> byName;
+};
+
 struct Node {
+    Node() = default;
+    ~Node() { delete index.load(std::memory_order_relaxed); }
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+
     std::u16string name;
     Node* parent = nullptr;
     std::unique_ptr<Children> children;  // null while there are none
+    // Made by the first lookup among many children (under the shared lock,
+    // hence atomic), kept by every change to them (under the exclusive one).
+    mutable std::atomic<ChildIndex*> index{nullptr};
     ValueList values;
     std::uint32_t openHandles = 0;
     std::uint8_t flags = 0;
 
     bool Has(NodeFlag f) const { return (flags & f) != 0; }
     std::size_t ChildCount() const { return children ? children->size() : 0; }
+    void DropIndex() { delete index.exchange(nullptr, std::memory_order_relaxed); }
 };
 
 // The whole registry: three raw roots (HKEY_LOCAL_MACHINE, HKEY_USERS,
@@ -144,6 +162,7 @@ private:
     std::size_t keys_ = 0;
     std::size_t values_ = 0;
     std::uint64_t generation_ = 0;
+    mutable std::mutex indexMutex_;
 };
 
 Store& TheStore();
