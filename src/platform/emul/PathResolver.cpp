@@ -69,12 +69,6 @@ void Redirect(std::vector<std::u16string>& parts) {
     }
 }
 
-std::u16string Folded(std::u16string_view name) {
-    std::u16string out(name);
-    for (auto& c : out) c = text::UpCase(c);
-    return out;
-}
-
 // A host folder's names by their case-folded Windows spelling, so that a
 // name the host does not spell exactly costs one look at the folder's
 // status instead of a listing of thousands of entries (the registry names
@@ -100,7 +94,7 @@ public:
             found = std::move(exact);
             return Answer::Found;
         }
-        return Lookup(it->second, Folded(name), found) ? Answer::Found : Answer::Absent;
+        return Lookup(it->second, text::UpCase(name), found) ? Answer::Found : Answer::Absent;
     }
 
     // Whether the folder holds `name` without case; `found` is its host name.
@@ -108,7 +102,7 @@ public:
     std::optional<bool> Find(const fs::path& folder, std::u16string_view name, std::string& found) {
         struct stat before {};
         if (::stat(folder.c_str(), &before) != 0) return std::nullopt;
-        auto key = Folded(name);
+        auto key = text::UpCase(name);
         {
             std::lock_guard lock(mutex_);
             auto it = listings_.find(folder.native());
@@ -124,7 +118,7 @@ public:
         for (; !ec && it != end; it.increment(ec)) {
             auto host = it->path().filename().native();
             listing.exact.insert(host);
-            auto [slot, added] = listing.names.try_emplace(Folded(detail::WindowsName(host)), host);
+            auto [slot, added] = listing.names.try_emplace(text::UpCase(detail::WindowsName(host)), host);
             // Names that differ only in case, which Windows never holds:
             // the first in byte order, whatever order the host lists them in.
             if (!added && host < slot->second) slot->second = host;

@@ -125,12 +125,6 @@ namespace {
 
 constexpr std::size_t kIndexedFrom = 64;
 
-std::u16string IndexName(std::u16string_view name) {
-    std::u16string out(name);
-    for (auto& c : out) c = text::UpCase(c);
-    return out;
-}
-
 }  // namespace
 
 Node* Store::Child(const Node* parent, std::u16string_view name) const {
@@ -147,12 +141,12 @@ Node* Store::Child(const Node* parent, std::u16string_view name) const {
         if (!index) {
             auto made = std::make_unique<ChildIndex>();
             made->byName.reserve(parent->children->size());
-            for (const auto& child : *parent->children) made->byName.emplace(IndexName(child->name), child.get());
+            for (const auto& child : *parent->children) made->byName.emplace(text::UpCase(child->name), child.get());
             index = made.release();
             parent->index.store(index, std::memory_order_release);
         }
     }
-    auto it = index->byName.find(IndexName(name));
+    auto it = index->byName.find(text::UpCase(name));
     return it == index->byName.end() ? nullptr : it->second;
 }
 
@@ -163,7 +157,7 @@ Node* Store::AddChild(Node* parent, std::u16string_view name) {
     node->parent = parent;
     auto* raw = node.get();
     parent->children->insert(std::move(node));
-    if (auto* index = parent->index.load(std::memory_order_relaxed)) index->byName.emplace(IndexName(name), raw);
+    if (auto* index = parent->index.load(std::memory_order_relaxed)) index->byName.emplace(text::UpCase(name), raw);
     ++keys_;
     ++generation_;
     return raw;
@@ -195,7 +189,7 @@ void Store::Remove(Node* node) {
     auto it = parent->children->find(std::u16string_view(node->name));
     if (it == parent->children->end() || it->get() != node) return;
     auto handle = parent->children->extract(it);
-    if (auto* index = parent->index.load(std::memory_order_relaxed)) index->byName.erase(IndexName(node->name));
+    if (auto* index = parent->index.load(std::memory_order_relaxed)) index->byName.erase(text::UpCase(node->name));
     if (parent->children->empty()) {
         parent->children.reset();
         parent->DropIndex();
