@@ -4,6 +4,34 @@
 #include <vector>
 
 namespace ui {
+namespace {
+
+// A handed-over call is usually back within microseconds, sooner than the
+// system wakes a sleeping thread. Both sides look for a while before they
+// sleep, so a worker reporting many findings and the loop serving it trade
+// them without a wake-up round trip each. Not on one processor, where
+// looking would only hold up the thread being waited for.
+constexpr auto kCallerLooks = std::chrono::microseconds(100);
+constexpr auto kOwnerLooks = std::chrono::microseconds(100);
+
+void CpuRelax() {
+#if defined(__i386__) || defined(__x86_64__)
+    __builtin_ia32_pause();
+#endif
+}
+
+template <typename Ready>
+void LookFor(std::chrono::microseconds budget, Ready ready) {
+    static const bool several = std::thread::hardware_concurrency() > 1;
+    if (!several) return;
+    const auto until = std::chrono::steady_clock::now() + budget;
+    for (unsigned i = 1; !ready(); ++i) {
+        CpuRelax();
+        if (i % 64 == 0 && std::chrono::steady_clock::now() >= until) return;
+    }
+}
+
+}  // namespace
 
 TSyncQueue::TSyncQueue(std::function<void()> wake) : wake_(std::move(wake)), owner_(std::this_thread::get_id()) {}
 
@@ -22,8 +50,12 @@ void TSyncQueue::Synchronize(const std::function<void()>& call) {
     std::unique_lock lock(mutex_);
     if (shutDown_) throw ESynchronizeError("the UI thread no longer serves synchronized calls");
     items_.push_back(item);
+    queued_.store(true, std::memory_order_release);
     ownerCv_.notify_all();
     if (wake_) wake_();
+    lock.unlock();
+    LookFor(kCallerLooks, [&] { return item->settled.load(std::memory_order_acquire); });
+    lock.lock();
     callerCv_.wait(lock, [&] { return item->done || item->abandoned; });
     if (item->abandoned) throw ESynchronizeError("the UI thread shut down before the call ran");
     if (item->error) std::rethrow_exception(item->error);
@@ -35,6 +67,7 @@ void TSyncQueue::Post(std::function<void()> call) {
     std::lock_guard lock(mutex_);
     if (shutDown_) return;
     items_.push_back(std::move(item));
+    queued_.store(true, std::memory_order_release);
     ownerCv_.notify_all();
     if (wake_) wake_();
 }
@@ -44,6 +77,7 @@ std::size_t TSyncQueue::RunPending() {
     {
         std::lock_guard lock(mutex_);
         batch.swap(items_);
+        queued_.store(false, std::memory_order_relaxed);
     }
     std::size_t ran = 0;
     while (!batch.empty()) {
@@ -54,6 +88,7 @@ std::size_t TSyncQueue::RunPending() {
             // Shut down by an earlier call of this batch: the rest never run.
             if (shutDown_) {
                 item->abandoned = true;
+                item->settled.store(true, std::memory_order_release);
                 callerCv_.notify_all();
                 continue;
             }
@@ -70,6 +105,7 @@ std::size_t TSyncQueue::RunPending() {
         std::lock_guard lock(mutex_);
         item->error = item->waited ? error : nullptr;
         item->done = true;
+        item->settled.store(true, std::memory_order_release);
         callerCv_.notify_all();
     }
     std::lock_guard lock(mutex_);
@@ -78,6 +114,7 @@ std::size_t TSyncQueue::RunPending() {
 }
 
 bool TSyncQueue::WaitForCalls(std::chrono::steady_clock::time_point deadline) {
+    LookFor(kOwnerLooks, [&] { return queued_.load(std::memory_order_acquire); });
     std::unique_lock lock(mutex_);
     ownerCv_.wait_until(lock, deadline, [&] { return !items_.empty() || interrupted_ || shutDown_; });
     interrupted_ = false;
@@ -93,8 +130,12 @@ void TSyncQueue::Interrupt() {
 void TSyncQueue::Shutdown() {
     std::lock_guard lock(mutex_);
     shutDown_ = true;
-    for (auto& item : items_) item->abandoned = true;
+    for (auto& item : items_) {
+        item->abandoned = true;
+        item->settled.store(true, std::memory_order_release);
+    }
     items_.clear();
+    queued_.store(false, std::memory_order_relaxed);
     callerCv_.notify_all();
     ownerCv_.notify_all();
 }

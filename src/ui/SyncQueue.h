@@ -4,6 +4,7 @@
 // window message for the Win32 one) and runs RunPending on its thread.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -54,6 +55,8 @@ private:
         bool done = false;
         bool abandoned = false;
         std::exception_ptr error;
+        // done or abandoned, readable without the lock while the caller spins
+        std::atomic<bool> settled{false};
     };
 
     std::function<void()> wake_;
@@ -64,6 +67,8 @@ private:
     std::deque<std::shared_ptr<Item>> items_;
     bool shutDown_ = false;
     bool interrupted_ = false;
+    // Calls are queued, readable without the lock while the owner spins.
+    std::atomic<bool> queued_{false};
 };
 
 }  // namespace ui
