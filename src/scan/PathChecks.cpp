@@ -1,7 +1,12 @@
 #include "scan/PathChecks.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/FsRedirection.h"
 #include "platform/Handle.h"
@@ -27,15 +32,85 @@ std::u16string_view Trim(std::u16string_view s) {
 
 }  // namespace
 
-struct TPathMemoScope::State {
-    // Looked up by view of the text, without copying it.
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::u16string_view s) const { return std::hash<std::u16string_view>()(s); }
+namespace {
+
+// Yes-or-no answers by text. A scan asks millions of times about some
+// hundred thousand texts, so the table is laid out for that: one array of
+// slots with each text's hash, the texts back to back in one buffer, and a
+// lookup that reads one slot and, on a hash match, one text.
+class TextAnswers {
+public:
+    std::optional<bool> Find(std::u16string_view text) const {
+        if (slots_.empty()) return std::nullopt;
+        const std::uint64_t hash = Hash(text);
+        for (std::size_t i = hash & mask_;; i = (i + 1) & mask_) {
+            const Slot& slot = slots_[i];
+            if (slot.size == kEmpty) return std::nullopt;
+            if (slot.hash == hash && slot.size == text.size() &&
+                std::u16string_view(texts_.data() + slot.offset, slot.size) == text)
+                return slot.answer;
+        }
+    }
+    // `text` must not be in the table yet.
+    void Add(std::u16string_view text, bool answer) {
+        if (2 * (count_ + 1) > slots_.size()) Grow();
+        Place(Slot{Hash(text), texts_.size(), static_cast<std::uint32_t>(text.size()), answer});
+        texts_.append(text);
+        ++count_;
+    }
+    std::size_t Chars() const { return texts_.size(); }
+
+private:
+    static constexpr std::uint32_t kEmpty = ~std::uint32_t{0};
+    struct Slot {
+        std::uint64_t hash = 0;
+        std::size_t offset = 0;
+        std::uint32_t size = kEmpty;
+        bool answer = false;
     };
-    using Answers = std::unordered_map<std::u16string, bool, Hash, std::equal_to<>>;
+
+    static std::uint64_t Mix(std::uint64_t h) {
+        h ^= h >> 33;
+        h *= 0xff51afd7ed558ccdULL;
+        h ^= h >> 33;
+        h *= 0xc4ceb9fe1a85ec53ULL;
+        return h ^ (h >> 33);
+    }
+    static std::uint64_t Hash(std::u16string_view text) {
+        std::uint64_t h = text.size();
+        std::size_t i = 0;
+        for (; i + 4 <= text.size(); i += 4) {
+            std::uint64_t chunk;
+            std::memcpy(&chunk, text.data() + i, sizeof chunk);
+            h = Mix(h ^ chunk);
+        }
+        for (; i < text.size(); ++i) h = (h ^ text[i]) * 0x100000001b3ULL;
+        return Mix(h);
+    }
+    void Place(const Slot& slot) {
+        std::size_t i = slot.hash & mask_;
+        while (slots_[i].size != kEmpty) i = (i + 1) & mask_;
+        slots_[i] = slot;
+    }
+    void Grow() {
+        std::vector<Slot> old(slots_.empty() ? 1024 : 2 * slots_.size());
+        old.swap(slots_);
+        mask_ = slots_.size() - 1;
+        for (const auto& slot : old)
+            if (slot.size != kEmpty) Place(slot);
+    }
+
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
+    std::size_t count_ = 0;
+    std::u16string texts_;
+};
+
+}  // namespace
+
+struct TPathMemoScope::State {
     // By question and view: what each path's answer was.
-    Answers answers[2][2];
+    TextAnswers answers[2][2];
     // By drive letter: whether it can be judged.
     std::unordered_map<char16_t, bool> drives;
     // By text: the whole judgement. Every path and drive it asks about is
@@ -44,9 +119,10 @@ struct TPathMemoScope::State {
     // in the current user's hive seen twice), and a text judged again would
     // only ask all of it again. Bounded, so that a machine of unusually many
     // distinct texts costs the lookups again rather than unbounded memory.
-    Answers judged;
-    std::size_t judgedChars = 0;
+    TextAnswers judged;
     static constexpr std::size_t kMaxJudgedChars = std::size_t{8} << 20;
+    // The Windows folder's own name, upper case; empty until asked for.
+    std::u16string windowsName;
 };
 
 namespace {
@@ -261,12 +337,6 @@ bool DriveCanBeJudged(std::u16string_view path) {
 
 bool PathExists(std::u16string_view path) { return FileOrFolderExists(path); }
 
-bool InEitherView(std::u16string_view path, bool (*exists)(std::u16string_view)) {
-    if (exists(path)) return true;
-    platform::TRedirectionOff native;
-    return native.ok() && exists(path);
-}
-
 bool SafeDirectoryExists(std::u16string_view path) {
     if (Guarded(path)) return false;
     std::u16string name(path);
@@ -291,6 +361,44 @@ TPathJudge::TPathJudge()
 
 namespace {
 
+// Whether `text` holds `upper` (upper case) anywhere, without case.
+bool HoldsNoCase(std::u16string_view text, std::u16string_view upper) {
+    for (std::size_t at = 0; at + upper.size() <= text.size(); ++at) {
+        std::size_t i = 0;
+        while (i < upper.size() && text::UpCase(text[at + i]) == upper[i]) ++i;
+        if (i == upper.size()) return true;
+    }
+    return false;
+}
+
+const std::u16string& WindowsFolderName(TPathMemoScope::State& memo) {
+    if (memo.windowsName.empty()) {
+        auto folder = SystemFolderPath(true);
+        auto name = std::u16string_view(folder).substr(folder.find_last_of(u'\\') + 1);
+        // Unknown: "\\" is in every path this rule lets through.
+        memo.windowsName = name.empty() ? u"\\" : text::UpCase(name);
+    }
+    return memo.windowsName;
+}
+
+// Whether a 32-bit process sees at `path` what the system sees. The WOW64
+// file system redirector turns only names below the Windows folder into
+// others: System32, lastgood\System32, regedit.exe and the Sysnative alias.
+// It works on the name as given, before links and substituted drives are
+// followed. So a plain drive path that names none of these, and nothing
+// that could spell them another way (a short name, ".", "..", "/", a
+// stream), reads the same in both views. Anything else is asked in each.
+bool SameInBothViews(std::u16string_view path, TPathMemoScope::State& memo) {
+    if (path.size() < 3 || path[1] != u':' || path[2] != u'\\') return false;
+    const char16_t letter = path[0] | 0x20;
+    if (letter < u'a' || letter > u'z') return false;
+    if (path.find_first_of(u"/~:", 2) != std::u16string_view::npos) return false;
+    if (path.find(u"\\.") != std::u16string_view::npos) return false;
+    for (std::u16string_view name : {u"SYSTEM32", u"SYSNATIVE", u"REGEDIT", u"LASTGOOD"})
+        if (HoldsNoCase(path, name)) return false;
+    return !HoldsNoCase(path, WindowsFolderName(memo));
+}
+
 // Asks about files as one view of the file system shows them.
 class TViewProbe {
 public:
@@ -301,21 +409,22 @@ public:
         // system answer makes both false): a missing path judged once need
         // not be looked up again for the file question.
         if (tMemo) {
-            const auto& exists = tMemo->answers[0][native_ ? 1 : 0];
-            auto known = exists.find(path);
-            if (known != exists.end() && !known->second) return false;
+            auto known = tMemo->answers[0][Side(path)].Find(path);
+            if (known && !*known) return false;
         }
         return Remembered(path, 1, &FileOrUndecided);
     }
 
 private:
+    // Which view's answers hold the path's: a path both views see alike
+    // is asked once for both.
+    int Side(std::u16string_view path) const { return native_ && !SameInBothViews(path, *tMemo) ? 1 : 0; }
     bool Remembered(std::u16string_view path, int which, bool (*question)(std::u16string_view)) const {
         if (!tMemo) return Ask(path, question);
-        auto& answers = tMemo->answers[which][native_ ? 1 : 0];
-        auto known = answers.find(path);
-        if (known != answers.end()) return known->second;
+        auto& answers = tMemo->answers[which][Side(path)];
+        if (auto known = answers.Find(path)) return *known;
         const bool answer = Ask(path, question);
-        answers.emplace(std::u16string(path), answer);
+        answers.Add(path, answer);
         return answer;
     }
     bool Ask(std::u16string_view path, bool (*question)(std::u16string_view)) const {
@@ -358,6 +467,18 @@ bool LibraryFound(std::u16string_view library, const TViewProbe& probe) {
 }
 
 }  // namespace
+
+bool InEitherView(std::u16string_view path, bool (*exists)(std::u16string_view)) {
+    // The question every judgement asks is remembered with their answers.
+    if (tMemo && exists == &PathExists) {
+        if (TViewProbe(false).Exists(path)) return true;
+        platform::TRedirectionOff native;
+        return native.ok() && TViewProbe(true).Exists(path);
+    }
+    if (exists(path)) return true;
+    platform::TRedirectionOff native;
+    return native.ok() && exists(path);
+}
 
 bool TPathJudge::IsMissing(std::u16string_view text, View view) const {
     const TViewProbe probe(view == View::Native);
@@ -410,13 +531,9 @@ bool TPathJudge::IsPathInvalid(std::u16string_view text) const {
     if (text.find(u'%') == std::u16string_view::npos && !MayHoldDrivePath(text)) return false;
     auto* memo = tMemo;
     if (!memo) return Judge(text);
-    auto known = memo->judged.find(text);
-    if (known != memo->judged.end()) return known->second;
+    if (auto known = memo->judged.Find(text)) return *known;
     const bool answer = Judge(text);
-    if (memo->judgedChars < TPathMemoScope::State::kMaxJudgedChars) {
-        memo->judged.emplace(std::u16string(text), answer);
-        memo->judgedChars += text.size();
-    }
+    if (memo->judged.Chars() < TPathMemoScope::State::kMaxJudgedChars) memo->judged.Add(text, answer);
     return answer;
 }
 

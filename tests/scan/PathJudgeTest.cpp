@@ -4,6 +4,7 @@
 // removed afterwards.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -271,37 +272,50 @@ TEST_F(PathFixture, ExpandEnvVarsTrimsAndKeepsUnknownReferences) {
 
 // A 32-bit process on 64-bit Windows sees C:\Windows\System32 redirected to
 // SysWOW64 and %ProgramFiles% naming the x86 folder; registrations of 64-bit
-// programs are still valid.
-class BothViews : public PathFixture {
+// programs are still valid. Alone and within a scan, where a path's answer
+// may be remembered for both views.
+class BothViews : public PathFixture, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override {
         PathFixture::SetUp();
         SKIP_UNLESS_WOW64();
+        if (GetParam()) scan_.emplace();
     }
+    void TearDown() override {
+        scan_.reset();
+        PathFixture::TearDown();
+    }
+
+private:
+    std::optional<TPathMemoScope> scan_;
 };
 
-TEST_F(BothViews, FileOnlyInTheNativeSystemFolderIsNotMissing) {
+TEST_P(BothViews, FileOnlyInTheNativeSystemFolderIsNotMissing) {
     auto name = u"C:\\Windows\\System32\\" + Unique() + u".dll";
     MakeOutside(name, /*nativeView=*/true);
     EXPECT_FALSE(SafeFileExists(name));  // hidden from this process
-    EXPECT_FALSE(judge.IsPathInvalid(name));
-    EXPECT_FALSE(judge.IsPathInvalid(u"%SystemRoot%\\System32\\" + Unique() + u".dll,-5"));
+    // Asked in this process's view first, then in every spelling.
+    EXPECT_TRUE(InEitherView(name, PathExists));
+    for (const auto& text : {name, u"c:\\WINDOWS\\system32\\" + Unique() + u".dll",
+                             u"C:\\Windows\\System32\\" + Unique() + u".dll /s",
+                             u"%SystemRoot%\\System32\\" + Unique() + u".dll,-5"})
+        EXPECT_FALSE(judge.IsPathInvalid(text)) << text::ToUtf8(text);
 }
 
-TEST_F(BothViews, FileOnlyInSysWow64IsNotMissing) {
+TEST_P(BothViews, FileOnlyInSysWow64IsNotMissing) {
     auto name = u"C:\\Windows\\System32\\" + Unique() + u".dll";
     MakeOutside(u"C:\\Windows\\SysWOW64\\" + Unique() + u".dll", /*nativeView=*/true);
     EXPECT_TRUE(SafeFileExists(name));
     EXPECT_FALSE(judge.IsPathInvalid(name));
 }
 
-TEST_F(BothViews, FileInNeitherFolderIsMissing) {
+TEST_P(BothViews, FileInNeitherFolderIsMissing) {
     EXPECT_TRUE(judge.IsPathInvalid(u"C:\\Windows\\System32\\" + Unique() + u".dll"));
     EXPECT_TRUE(judge.IsPathInvalid(u"%ProgramFiles%\\" + Unique() + u"\\app.exe"));
     EXPECT_TRUE(judge.IsPathInvalid(u"%CommonProgramFiles%\\" + Unique() + u"\\x.dll"));
 }
 
-TEST_F(BothViews, ProgramFolderVariablesAlsoNameTheNativeFolders) {
+TEST_P(BothViews, ProgramFolderVariablesAlsoNameTheNativeFolders) {
     for (auto [variable, native] : {std::pair{u"ProgramFiles", u"ProgramW6432"},
                                     std::pair{u"CommonProgramFiles", u"CommonProgramW6432"}}) {
         auto nativeFolder = ExpandEnvVars(u"%" + std::u16string(native) + u"%");
@@ -314,6 +328,9 @@ TEST_F(BothViews, ProgramFolderVariablesAlsoNameTheNativeFolders) {
         EXPECT_TRUE(judge.IsPathInvalid(u"%" + std::u16string(variable) + u"(x86)%\\" + Unique() + u"\\app.exe"));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(AloneAndInAScan, BothViews, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "InAScan" : "Alone"; });
 
 #ifndef _WIN32
 TEST_F(PathFixture, On32BitWindowsThereIsOnlyOneView) {
