@@ -73,14 +73,15 @@ os::LSTATUS TReadKey::Open(os::HKEY root, const std::u16string& key, os::REGSAM 
         cache->entries.clear();
         cache->changes = changes;
     }
-    // Compared in place: two reads in three are served from the cache.
+    // Compared in place: two reads in three are served from the cache,
+    // nearly always by the key opened last, so the newest is asked first.
     std::u16string_view path(key);
     if (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
     const os::REGSAM viewBits = view.bits & kViewBits;
-    for (const auto& entry : cache->entries) {
-        if (entry.root == root && (entry.access & kViewBits) == viewBits && (entry.access & access) == access &&
-            entry.path == path) {
-            key_ = entry.key;
+    for (auto entry = cache->entries.rbegin(); entry != cache->entries.rend(); ++entry) {
+        if (entry->root == root && (entry->access & kViewBits) == viewBits && (entry->access & access) == access &&
+            entry->path == path) {
+            key_ = entry->key;
             return os::ERROR_SUCCESS;
         }
     }
