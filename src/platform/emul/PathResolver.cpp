@@ -338,11 +338,23 @@ ResolvedPath ResolvePath(std::u16string_view windowsPath, bool redirect, Wildcar
     // would have shown it otherwise). The status of each folder on the way
     // also tells whether a listing kept of it still holds.
     struct stat folder {};
-    if (::stat(current.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
+    std::size_t first = 0;
+    // A missing file in a folder spelt as the host spells it, the commonest
+    // miss, needs only that folder's status: every name above it matched
+    // exactly, which is the entry the walk below would take too.
+    if (parts.size() >= 2) {
+        fs::path parent = current;
+        for (std::size_t i = 0; i + 1 < parts.size(); ++i) parent /= HostName(parts[i]);
+        if (::stat(parent.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode)) {
+            current = std::move(parent);
+            first = parts.size() - 1;
+        }
+    }
+    if (first == 0 && (::stat(current.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode))) {
         out.error = os::ERROR_PATH_NOT_FOUND;
         return out;
     }
-    for (std::size_t i = 0; i < parts.size(); ++i) {
+    for (std::size_t i = first; i < parts.size(); ++i) {
         fs::path found;
         bool isLast = i + 1 == parts.size();
         std::string kept;
