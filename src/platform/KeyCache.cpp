@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -32,11 +33,20 @@ thread_local TKeyCacheScope::State* tCache = nullptr;
 
 constexpr os::REGSAM kViewBits = os::KEY_WOW64_64KEY | os::KEY_WOW64_32KEY;
 
+// The same names, unit for unit. The held keys of a walk all share the
+// path's beginning, so every open compares it several times over: byte
+// equality is all that is needed, and far cheaper than an ordering compare
+// of UTF-16 units one by one.
+bool SameUnits(const char16_t* a, const char16_t* b, std::size_t n) {
+    return std::memcmp(a, b, n * sizeof(char16_t)) == 0;
+}
+
 // Whether `ancestor` names `path` or a key above it; "" is the root itself.
 bool IsAncestorOrSelf(const std::u16string& ancestor, std::u16string_view path) {
     if (ancestor.empty()) return true;
-    if (path.size() < ancestor.size() || path.compare(0, ancestor.size(), ancestor) != 0) return false;
-    return path.size() == ancestor.size() || path[ancestor.size()] == u'\\';
+    if (path.size() < ancestor.size()) return false;
+    if (path.size() != ancestor.size() && path[ancestor.size()] != u'\\') return false;
+    return SameUnits(path.data(), ancestor.data(), ancestor.size());
 }
 
 // Whether a key opened below another through that key's handle is the key
@@ -80,7 +90,7 @@ os::LSTATUS TReadKey::Open(os::HKEY root, const std::u16string& key, os::REGSAM 
     const os::REGSAM viewBits = view.bits & kViewBits;
     for (auto entry = cache->entries.rbegin(); entry != cache->entries.rend(); ++entry) {
         if (entry->root == root && (entry->access & kViewBits) == viewBits && (entry->access & access) == access &&
-            entry->path == path) {
+            entry->path.size() == path.size() && SameUnits(entry->path.data(), path.data(), path.size())) {
             key_ = entry->key;
             return os::ERROR_SUCCESS;
         }

@@ -57,11 +57,13 @@ TEST_F(KeyCache, AReadAfterTheKeyWasDeletedAndMadeAgainSeesTheNewKey) {
 TEST_F(KeyCache, AKeyBelowAHeldKeyReadsWhatItsFullPathReads) {
     const std::u16string base = ScratchKey();
     const auto view = RegView::Wow64_64();
-    for (const char16_t* sub : {u"\\A", u"\\A\\B", u"\\A\\B\\C", u"\\AB", u"\\A\\BC"}) {
+    for (const char16_t* sub : {u"\\A", u"\\A\\B", u"\\A\\B\\C", u"\\AB", u"\\A\\BC", u"\\B\\C"}) {
         RegistryCreateKey(os::HKEY_CURRENT_USER, base + sub, view);
         RegistryWriteString(os::HKEY_CURRENT_USER, base + sub, u"Path", sub, view);
     }
     const std::u16string paths[] = {base,
+                                    base + u"\\A",
+                                    base + u"\\B\\C",  // a sibling of the held key, the same length
                                     base + u"\\A",
                                     base + u"\\A\\B",
                                     base + u"\\A\\B\\C",
