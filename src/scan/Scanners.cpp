@@ -33,7 +33,13 @@ void TScanner::Progress(const std::u16string& text) {
 }
 
 void TScanner::ProgressForKey(os::HKEY root, const std::u16string& key) {
-    Progress(platform::RootKeyName(root) + u"\\" + key);
+    if (!FProgressEvent) return;
+    if (FProgressPrefix.empty() || root != FProgressRoot) {
+        FProgressRoot = root;
+        FProgressPrefix = platform::RootKeyName(root) + u"\\";
+    }
+    FProgressText.assign(FProgressPrefix).append(key);
+    FProgressEvent(FProgressText);
 }
 
 bool TScanner::GetActivexInfoByCLSID(const std::u16string& clsid, TActiveXInfo& info) const {
@@ -127,13 +133,18 @@ bool TScanner::WalkKeyTree(os::HKEY root, const std::u16string& key, bool& paren
     bool complete = true;
     StringList subKeys;
     platform::RegistryGetKeyNames(root, key, subKeys);
+    // One buffer for the children's paths, its room kept from one to the next.
+    std::u16string child;
     for (const auto& name : subKeys) {
         if (Aborted()) {
             complete = false;
             break;
         }
         try {
-            if (!WalkKeyTree(root, ChildPath(key, name), hasValues)) complete = false;
+            child.assign(key);
+            if (!child.empty() && child.back() != u'\\') child += u'\\';
+            child += name;
+            if (!WalkKeyTree(root, child, hasValues)) complete = false;
         } catch (...) {
             // A failed child ends only its own walk; the siblings still get
             // theirs. What it did not see may hold values, though.

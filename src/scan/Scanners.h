@@ -113,6 +113,11 @@ private:
     // The values of the key being judged, read into the same storage key
     // after key.
     platform::TRegValues FValues;
+    // Every key of a walk reports its path and few are ever shown: the
+    // text is put together in storage kept from key to key.
+    os::HKEY FProgressRoot = nullptr;
+    std::u16string FProgressPrefix;
+    std::u16string FProgressText;
 };
 
 }  // namespace scan

@@ -211,8 +211,13 @@ TEST_F(WalkTest, KeyTreeReportsProgressForEveryKeyAndChecksValuesOnTheWay) {
     MakeKey("T\\B");
     bool flag = true;
     scanner.ScanKeyTree(os::HKEY_CURRENT_USER, Key("T"), flag);
+    // The same scanner walking other roots in turn (a missing key is still
+    // reported as reached).
+    scanner.ScanKeyTree(os::HKEY_LOCAL_MACHINE, Key("T"), flag);
+    scanner.ScanKeyTree(os::HKEY_CURRENT_USER, Key("Gone"), flag);
     EXPECT_EQ(out.progress, (std::vector<std::string>{"HKEY_CURRENT_USER\\~\\T", "HKEY_CURRENT_USER\\~\\T\\A",
-                                                      "HKEY_CURRENT_USER\\~\\T\\B"}));
+                                                      "HKEY_CURRENT_USER\\~\\T\\B", "HKEY_LOCAL_MACHINE\\~\\T",
+                                                      "HKEY_CURRENT_USER\\~\\Gone"}));
     EXPECT_EQ(out.findings, (std::vector<std::string>{"value ~\\T\\A x | Invalid data: <S>\\gone.dll",
                                                       "key ~\\T\\B empty"}));
 }
