@@ -14,9 +14,17 @@ namespace {
 
 using platform::StringList;
 
+// Writes the path of `key`'s subkey `name` into `into`, reusing its room.
+void JoinChild(std::u16string& into, const std::u16string& key, const std::u16string& name) {
+    into.assign(key);
+    if (!into.empty() && into.back() != u'\\') into += u'\\';
+    into += name;
+}
+
 std::u16string ChildPath(const std::u16string& key, const std::u16string& name) {
-    if (key.empty() || key.back() == u'\\') return key + name;
-    return key + u'\\' + name;
+    std::u16string path;
+    JoinChild(path, key, name);
+    return path;
 }
 
 }  // namespace
@@ -141,9 +149,7 @@ bool TScanner::WalkKeyTree(os::HKEY root, const std::u16string& key, bool& paren
             break;
         }
         try {
-            child.assign(key);
-            if (!child.empty() && child.back() != u'\\') child += u'\\';
-            child += name;
+            JoinChild(child, key, name);
             if (!WalkKeyTree(root, child, hasValues)) complete = false;
         } catch (...) {
             // A failed child ends only its own walk; the siblings still get
