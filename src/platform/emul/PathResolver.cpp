@@ -323,8 +323,8 @@ ResolvedPath ResolvePath(std::u16string_view windowsPath, bool redirect, Wildcar
     // Most names are spelled as the host spells them. One look at the whole
     // path answers those; only a miss pays for the walk below, which lists
     // folders to match a component without case.
+    fs::path exact = current;
     if (!parts.empty()) {
-        fs::path exact = current;
         for (const auto& part : parts) exact /= HostName(part);
         auto status = fs::symlink_status(exact, ec);
         if (fs::exists(status) && (out.pattern.empty() || fs::is_directory(exact, ec))) {
@@ -343,8 +343,7 @@ ResolvedPath ResolvePath(std::u16string_view windowsPath, bool redirect, Wildcar
     // miss, needs only that folder's status: every name above it matched
     // exactly, which is the entry the walk below would take too.
     if (parts.size() >= 2) {
-        fs::path parent = current;
-        for (std::size_t i = 0; i + 1 < parts.size(); ++i) parent /= HostName(parts[i]);
+        fs::path parent = exact.parent_path();
         if (::stat(parent.c_str(), &folder) == 0 && S_ISDIR(folder.st_mode)) {
             current = std::move(parent);
             first = parts.size() - 1;
